@@ -1,0 +1,56 @@
+// CZELBO32: splits one file into numbered parts beside it and writes the
+// scripts that join them again.
+#include <string>
+#include <vector>
+
+#include "console/command_line.h"
+#include "console/split_run.h"
+#include "platform/system.h"
+
+namespace zelbo::console {
+
+void usage() {
+  platform::WriteStdout(UsageText(platform::SlashIntroducesOptions()));
+}
+
+namespace {
+
+ExitStatus ParameterError(std::string_view line) {
+  platform::WriteStdout(line);
+  usage();
+  return ExitStatus::kParameterError;
+}
+
+ExitStatus Run(const std::vector<std::string>& arguments) {
+  const ParsedCommandLine parsed =
+      ParseCommandLine(arguments, platform::SlashIntroducesOptions());
+  switch (parsed.verdict) {
+    case ParseVerdict::kHelp:
+      usage();
+      return ExitStatus::kSuccess;
+    case ParseVerdict::kVersion:
+      platform::WriteStdout(VersionLine());
+      return ExitStatus::kSuccess;
+    case ParseVerdict::kUsage:
+      usage();
+      return ExitStatus::kParameterError;
+    case ParseVerdict::kNoFile:
+      return ParameterError("ERROR: No file specified!\n");
+    case ParseVerdict::kNoSize:
+      return ParameterError("ERROR: No parts or size specified!\n");
+    case ParseVerdict::kBadNumber:
+      return ParameterError("ERROR: Invalid number in option \"" +
+                            parsed.offending_argument + "\"!\n");
+    case ParseVerdict::kRun:
+      break;
+  }
+  return RunConsoleSplit(parsed.request);
+}
+
+}  // namespace
+}  // namespace zelbo::console
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  return static_cast<int>(zelbo::console::Run(arguments));
+}

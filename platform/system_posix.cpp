@@ -1,0 +1,25 @@
+// Platform conventions on POSIX systems.
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/system.h"
+
+namespace zelbo::platform {
+
+const PathStyle& NativePathStyle() { return kPosixPaths; }
+
+bool SlashIntroducesOptions() { return false; }
+
+void WriteStdout(std::string_view text) {
+  // Unbuffered on purpose: the progress mark must be seen as it turns. A
+  // closed or full standard output is not a reason to stop a split.
+  while (!text.empty()) {
+    const ssize_t written = ::write(STDOUT_FILENO, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace zelbo::platform

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need and the machine lacks (Debian
+# or Ubuntu). Runs apt-get only when something is missing; uses sudo when
+# not root.
+set -euo pipefail
+
+packages=(cmake g++ ninja-build libgtest-dev busybox)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
