@@ -104,9 +104,27 @@ TEST_F(FileLayer, AFullDeviceIsAWriteErrorNotASilentSuccess) {
   ASSERT_TRUE(again.ok());
   InputFile source = OpenSource();
   std::array<std::byte, 8> buffer;
+  // Transferred bytes may be staged: the failure surfaces by the close.
   auto moved = TransferChunk(source, again.value(), buffer);
-  ASSERT_FALSE(moved.ok());
-  EXPECT_EQ(moved.error().kind, ErrorKind::kWrite);
+  const Status closed = moved.ok() ? again.value().Close() : Status(moved.error());
+  ASSERT_FALSE(closed.ok());
+  EXPECT_EQ(closed.error().kind, ErrorKind::kWrite);
+  EXPECT_EQ(closed.error().os_text, "No space left on device");
+}
+
+TEST_F(FileLayer, StagedBytesKeepTheirOrderWithDirectWrites) {
+  const std::string bytes = testing::PatternBytes(200000);
+  WriteFile(source_path_, bytes);
+  InputFile source = OpenSource();
+  auto out = OutputFile::Create((dir_ / "mixed").string(), &source.identity());
+  ASSERT_TRUE(out.ok());
+  std::array<std::byte, 32768> buffer;
+  ASSERT_EQ(TransferChunk(source, out.value(), buffer).value(), 32768u);
+  ASSERT_TRUE(out.value().Write("|between|").ok());
+  while (TransferChunk(source, out.value(), buffer).value() != 0) {
+  }
+  ASSERT_TRUE(out.value().Close().ok());
+  EXPECT_EQ(ReadFile(dir_ / "mixed"), bytes.substr(0, 32768) + "|between|" + bytes.substr(32768));
 }
 
 TEST_F(FileLayer, TransfersInUnitsUntilTheEnd) {
