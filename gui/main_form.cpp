@@ -2,6 +2,8 @@
 
 #include "common/scripts.h"
 #include "gui/settings_store.h"
+#include "gui/source_text.h"
+#include "platform/file.h"
 
 namespace zelbo::gui {
 namespace {
@@ -168,21 +170,117 @@ void TMainForm::CloseButtonClick() {
   form_.Close();
 }
 
-void TMainForm::StoreChoices() {
-  SettingsStore settings;
-  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
+void TMainForm::StoreChoices(SettingsStore& settings) {
   settings.WriteSettingText(kPartsValue, Amount.Text());
   settings.WriteSettingNumber(kPartTypeValue, SplitType.ItemIndex());
   settings.WriteSettingText(kShortNamesValue, UseNoLFN.Checked() ? "Yes" : "No");
+}
+
+void TMainForm::FormClose() {
+  SettingsStore settings;
+  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
+  StoreChoices(settings);
   settings.CloseSettingsKey();
 }
 
-void TMainForm::FormClose() { StoreChoices(); }
+void TMainForm::BrowseButtonClick() {
+  OpenDialog1.SetFileName("");
+  if (!OpenDialog1.Execute()) return;
+  const std::string path = OpenDialog1.FileName();
+  SplitFileDisplay.SetCaption(SourcePathDisplay(path));
+  plan_.sourceFile = path;
+  if (MeasureSource(path)) {
+    RememberSourceFolder(SplitPath(path).Folder());
+  } else {
+    SplitFileDisplay.SetCaption(OpenErrorDisplay(path));
+    application_.MessageBox("File open error on file to split!", "Zelbo - ERROR",
+                            toolkit::MessageIcon::kError, toolkit::MessageButtons::kOk);
+  }
+  SplitStart.SetHint("Click to start splitting your file.");
+}
 
-void TMainForm::BrowseButtonClick() {}
+bool TMainForm::MeasureSource(const std::string& path) {
+  std::int64_t size = 0;
+  {
+    auto source = platform::InputFile::Open(path);
+    if (!source.ok()) return false;
+    auto measured = source.value().Size();
+    if (measured.ok()) size = measured.value();
+  }  // closed before the forecast
+  plan_.sourceSize = size;
+  FileSize.SetCaption(SourceSizeText(size));
+  UpdateForecast();
+  return true;
+}
 
-void TMainForm::SplitStartClick() {}
+void TMainForm::RememberSourceFolder(const std::string& folder) {
+  SettingsStore settings;
+  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
+  settings.WriteSettingText(kSourcePathValue, folder);
+  settings.CloseSettingsKey();
+  OpenDialog1.SetInitialFolder(folder);
+}
 
-void TMainForm::RunSplit() {}
+void TMainForm::ShowStartError(std::string_view text) {
+  application_.MessageBox(text, "Zelbo - ERROR", toolkit::MessageIcon::kError,
+                          toolkit::MessageButtons::kOk);
+}
+
+void TMainForm::SplitStartClick() {
+  if (plan_.sourceSize <= 0) return;
+  if (plan_.sourceSize <= plan_.partSize) {
+    ShowStartError("Your partsize is larger than (or equal to) the filesize!");
+    return;
+  }
+  // A plan the forecast rejects has no usable part size: never run on it.
+  const Forecast forecast =
+      ComputeForecast(Amount.Text(), SplitType.ItemIndex(), plan_.sourceSize);
+  if (!forecast.runnable) {
+    ShowStartError(forecast.label);
+    return;
+  }
+  if (!AskBatchPath()) return;
+  form_.Repaint();
+  StoreStartChoices(SplitPath(SaveDialog1.FileName()).Folder());
+  SetIdleControlsEnabled(false);
+  CloseButton.SetCaption("Cancel");
+  form_.SetCancelButton(&CloseButton);
+  runInProgress = 1;
+  RunSplit();
+  runInProgress = 0;
+  CloseButton.SetCaption("Close");
+  form_.SetCancelButton(nullptr);
+  ProgressBar0.SetVisible(false);
+  SetIdleControlsEnabled(true);
+  UpdateForecast();
+  StatusBar1.SetSimpleText("");
+}
+
+bool TMainForm::AskBatchPath() {
+  SettingsStore settings;
+  if (settings.OpenSettingsKey(kSettingsKeyPath, true)) {
+    if (settings.SettingExists(kDestPathValue)) {
+      SaveDialog1.SetInitialFolder(settings.ReadSettingText(kDestPathValue));
+    }
+    settings.CloseSettingsKey();
+  }
+  SaveDialog1.SetFileName(ProposedBatchName(plan_.sourceFile));
+  return SaveDialog1.Execute();
+}
+
+void TMainForm::StoreStartChoices(const std::string& destinationFolder) {
+  SettingsStore settings;
+  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
+  settings.WriteSettingText(kDestPathValue, destinationFolder);
+  StoreChoices(settings);
+  settings.CloseSettingsKey();
+}
+
+void TMainForm::SetIdleControlsEnabled(bool enabled) {
+  for (toolkit::Control* control : std::initializer_list<toolkit::Control*>{
+           &SplitStart, &BrowseButton, &Amount, &SplitType, &Preselection, &UseNoLFN}) {
+    control->SetEnabled(enabled);
+  }
+}
 
 }  // namespace zelbo::gui

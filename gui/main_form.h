@@ -11,6 +11,8 @@
 
 namespace zelbo::gui {
 
+class SettingsStore;
+
 class TMainForm {
  public:
   TMainForm(toolkit::Application& application, SplitPlan& plan);
@@ -35,7 +37,22 @@ class TMainForm {
   void FormClose();
 
   void UpdateForecast();
-  void StoreChoices();  // Parts, PartType and ShortNames into an open key
+  // Parts, PartType and ShortNames into an open key.
+  void StoreChoices(SettingsStore& settings);
+
+  // Source selection: false when the file cannot be opened.
+  bool MeasureSource(const std::string& path);
+  void RememberSourceFolder(const std::string& folder);
+
+  // The Start command's steps.
+  void ShowStartError(std::string_view text);
+  bool AskBatchPath();
+  void StoreStartChoices(const std::string& destinationFolder);
+  void SetIdleControlsEnabled(bool enabled);
+
+  // The split run (split_run.cpp): copies the source into the parts in
+  // the batch file's folder and writes the scripts; tells every outcome in
+  // a message box itself.
   void RunSplit();
 
   toolkit::Application& application_;

@@ -29,13 +29,15 @@ struct SeenBox {
   bool has_retry = false;
 };
 
-// Calls `answer` with the next modal widget as soon as one is shown.
+// Calls `answer` with the next modal widget of class T as soon as one is
+// shown (boxes and file dialogs can so be answered in any order).
+template <typename T = QWidget>
 inline void OnNextModal(std::function<void(QWidget*)> answer) {
   auto* timer = new QTimer;
   timer->setInterval(2);
   QObject::connect(timer, &QTimer::timeout, [timer, answer = std::move(answer)] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
+    if (qobject_cast<T*>(modal) == nullptr || !modal->isVisible()) return;
     timer->stop();
     timer->deleteLater();
     answer(modal);
@@ -46,7 +48,7 @@ inline void OnNextModal(std::function<void(QWidget*)> answer) {
 // Presses `button` on the next message box and records what it showed.
 inline void PressOnNextBox(std::vector<SeenBox>& seen, QMessageBox::StandardButton button,
                            std::function<void()> before_pressing = {}) {
-  OnNextModal([&seen, button, before = std::move(before_pressing)](QWidget* modal) {
+  OnNextModal<QMessageBox>([&seen, button, before = std::move(before_pressing)](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     if (box == nullptr) {
       ADD_FAILURE() << "expected a message box, got " << modal->metaObject()->className();
@@ -70,7 +72,7 @@ struct SeenDialog {
 };
 
 inline void AnswerNextFileDialog(const std::string& path, SeenDialog* shown = nullptr) {
-  OnNextModal([path, shown](QWidget* modal) {
+  OnNextModal<QFileDialog>([path, shown](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     if (dialog == nullptr) {
       ADD_FAILURE() << "expected a file dialog, got " << modal->metaObject()->className();

@@ -3,6 +3,7 @@
 // on the offscreen platform; writes window-idle.png, window-running.png
 // and window-finished.png into the folder given as its argument.
 #include <QApplication>
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
