@@ -1,0 +1,447 @@
+#include "tests/e2e/console_e2e_test.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace zelbo::e2e {
+namespace {
+
+using testing::PatternBytes;
+using testing::ReadFile;
+
+const std::string kUsageBody =
+    "This version supports files up to 8 million terrabytes large\n"
+    "Usage:\n"
+    "\tCZELBO32  filename {-sSizebytes|-skSizekb|-smSizemb|-spSizeparts|-sf|-sz|-sc|-sd}\n"
+    "\tWhere:\n"
+    "\t\t-s to specify the size in sizebytes bytes\n"
+    "\t\t-sk to specify the size in sizekb kilobytes\n"
+    "\t\t-sm to specify the size in sizemb megabytes\n"
+    "\t\t-sf to specify the size of a 1.44 floppy\n"
+    "\t\t-sz to specify the size of a 100MB Iomega Zip\n"
+    "\t\t-sc to specify the size of a 700MB CD\n"
+    "\t\t-sd to specify the size of a 4700MB DVD\n"
+    "\t\t-sp is to split in equal sizeparts\n"
+    "\tOptions are not case sensitive and must be specified with -\n"
+    "\n"
+    "Possible return codes\n"
+    "\tSuccess              0\n"
+    "\tParameter error      1\n"
+    "\tImpossible partsize  2\n"
+    "\tFile error           3\n"
+    "\tOpen file error      4\n"
+    "\tError on batch file  5\n";
+
+// The usage as printed: a one-line banner naming the program, then the body.
+void ExpectUsage(const std::string& printed, const std::string& error_line = "") {
+  ASSERT_EQ(printed.substr(0, error_line.size()), error_line);
+  const std::string usage = printed.substr(error_line.size());
+  EXPECT_TRUE(usage.starts_with("CZELBO32 ")) << usage;
+  EXPECT_EQ(usage.substr(usage.find('\n') + 1), kUsageBody);
+}
+
+using Usage = ConsoleRun;
+
+TEST_F(Usage, IncompleteCommandLinesPrintTheUsageAndExitOne) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {"big.iso"}, {"-sc"}}) {
+    const auto run = Split(arguments);
+    EXPECT_EQ(run.exit_code, 1);
+    ExpectUsage(run.output);
+  }
+  auto run = Split({"-sc", "-sp3"});
+  EXPECT_EQ(run.exit_code, 1);
+  ExpectUsage(run.output, "ERROR: No file specified!\n");
+
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {"big.iso", "-x"}, {"big.iso", "-s0"}, {"big.iso", "-sp0"}, {"big.iso", "-sabc"},
+           {"big.iso", "-sc", "-s0"}}) {
+    run = Split(arguments);
+    EXPECT_EQ(run.exit_code, 1);
+    ExpectUsage(run.output, "ERROR: No parts or size specified!\n");
+  }
+  EXPECT_TRUE(Listing().empty());
+}
+
+TEST_F(Usage, UnusableNumbersAreParameterErrors) {
+  Make("big.iso", "0123456789");
+  for (const std::string option : {"-s-100", "-sp-2", "-sm9999999999999", "-sp2147483648"}) {
+    const auto run = Split({"big.iso", option});
+    EXPECT_EQ(run.exit_code, 1) << option;
+    ExpectUsage(run.output, "ERROR: Invalid number in option \"" + option + "\"!\n");
+  }
+  EXPECT_EQ(Listing(), std::vector<std::string>{"big.iso"});
+}
+
+TEST_F(Usage, HelpAndVersionExitZero) {
+  auto run = Split({"--help"});
+  EXPECT_EQ(run.exit_code, 0);
+  ExpectUsage(run.output);
+  run = Split({"--version"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(run.output.starts_with("CZELBO32 "));
+  EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1);
+}
+
+using WorkedExample = ConsoleRun;
+
+TEST_F(WorkedExample, FloppyPartsWithRemainder) {
+  const std::string source = PatternBytes(3000000);
+  Make("big.iso", source);
+  const auto run = Split({"big.iso", "-sf"});
+  EXPECT_EQ(run.exit_code, 0);
+  // 1433600 bytes are 43.75 reads of 32768: 44 reads per full part; the
+  // last part takes 4 full reads, one of 1728 bytes and one at the end.
+  EXPECT_EQ(run.output,
+            "We will split the file \"big.iso\" into 2 parts of 1433600 bytes\n"
+            " and a remainder of 132800\n"
+            "Writing the splitted parts:\n"
+            "big.001\n" + Spin(44) +
+            "big.002\n" + Spin(44) +
+            "big.003\n" + Spin(6) +
+            "\nFinished splitting, 3 parts written.\n"
+            "Writing the DOS batch to put the stuff back together...\n"
+            "DOS batch file \"unsplit.bat\" created.\n"
+            "Linux/Unix shell script file \"unsplit.sh\" created.\n"
+            "End Zelbo!\n");
+  EXPECT_EQ(ReadFile(dir_ / "big.001"), source.substr(0, 1433600));
+  EXPECT_EQ(ReadFile(dir_ / "big.002"), source.substr(1433600, 1433600));
+  EXPECT_EQ(ReadFile(dir_ / "big.003"), source.substr(2867200));
+  EXPECT_EQ(ReadFile(dir_ / "big.iso"), source);
+
+  const std::string batch = ReadFile(dir_ / "unsplit.bat");
+  EXPECT_TRUE(batch.starts_with("@ECHO OFF\r\nECHO ZELBO Written By Odric Vallen\r\n"));
+  EXPECT_NE(batch.find("\r\nCOPY /B \"big.001\" + \"big.003\" \"big.001\"\r\nDEL \"big.003\"\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(batch.ends_with("\r\n:END\r\nDEL unsplit.bat\r\nECHO ...\r\nECHO Finished!\r\n"));
+  const std::string shell = ReadFile(dir_ / "unsplit.sh");
+  EXPECT_TRUE(shell.starts_with("#!/bin/sh\necho ZELBO Written By Odric Vallen\n"));
+  EXPECT_TRUE(shell.ends_with("rm \"big.003\"\n\nmv \"big.001\" \"big.iso\"\nrm unsplit.sh\necho Finished!\n"));
+  EXPECT_EQ(shell.find('\r'), std::string::npos);
+}
+
+TEST_F(WorkedExample, PartsAndScriptsLandBesideTheSourceWhereverItIs) {
+  fs::create_directories(dir_ / "sub" / "deeper");
+  Make("sub/deeper/big.iso", PatternBytes(2500));
+  auto run = Split({"sub/deeper/big.iso", "-sk1"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.output.find("\bsub/deeper/big.003\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "sub/deeper/unsplit.sh"));
+  EXPECT_TRUE(fs::exists(dir_ / "sub/deeper/unsplit.bat"));
+  EXPECT_EQ(fs::file_size(dir_ / "sub/deeper/big.003"), 452u);
+
+  // A relative folder above the working directory.
+  Make("sub/up.iso", "abcd");
+  testing::RunOptions options;
+  options.working_directory = dir_ / "sub" / "deeper";
+  run = testing::RunProgram(kProgram, {"../up.iso", "-sp2"}, options);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.output.find("\b../up.002\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ / "sub/up.002"), "cd");
+  EXPECT_TRUE(fs::exists(dir_ / "sub/unsplit.sh"));
+
+  // An absolute path.
+  Make("sub/abs.iso", "wxyz");
+  run = Split({(dir_ / "sub" / "abs.iso").string(), "-sp2"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadFile(dir_ / "sub/abs.002"), "yz");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"sub"});
+}
+
+using Refusals = ConsoleRun;
+
+TEST_F(Refusals, ImpossiblePlansWriteNothing) {
+  auto run = Split({"missing.iso", "-sf"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_EQ(run.output, "ERROR: File access error on the file to split!\n");
+
+  fs::create_directory(dir_ / "folder");
+  run = Split({"folder", "-sf"});
+  EXPECT_EQ(run.exit_code, 3);
+
+  Make("small.bin", std::string(1000, 'x'));
+  run = Split({"small.bin", "-s1001"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.output,
+            "We will split the file \"small.bin\" into ...\n"
+            "The file is only 1000 bytes long!\nYour parts are too large!\n");
+
+  Make("big.iso", PatternBytes(3000000));
+  run = Split({"big.iso", "-sk1"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.output,
+            "We will split the file \"big.iso\" into 2929 parts is more than is supported "
+            "(1000 max.)!\n");
+
+  Make("empty", "");
+  for (const std::string option : {"-s1", "-sp3"}) {
+    run = Split({"empty", option});
+    EXPECT_EQ(run.exit_code, 2) << option;
+    EXPECT_EQ(run.output,
+              "We will split the file \"empty\" into ...\n"
+              "The file is only 0 bytes long!\nYour parts are too large!\n");
+  }
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"big.iso", "empty", "folder", "small.bin"}));
+}
+
+TEST_F(Refusals, UnreadableSourceIsAFileError) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  Make("locked.iso", "secret");
+  ::chmod((dir_ / "locked.iso").c_str(), 0);
+  const auto run = Split({"locked.iso", "-s2"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_EQ(run.output, "ERROR: File access error on the file to split!\n");
+}
+
+TEST_F(Refusals, NamesWithLineBreaksCannotGoIntoScripts) {
+  Make("two\nlines.bin", "0123456789");
+  const auto run = Split({"two\nlines.bin", "-s5"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output,
+            "ERROR: A file name with a line break cannot be written into the reassembly scripts!\n");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"two\nlines.bin"});
+}
+
+using PartLimits = ConsoleRun;
+
+TEST_F(PartLimits, ThousandWholePartsAndARemainderMakeThousandAndOneFiles) {
+  Make("data.bin", PatternBytes(1000 * 7 + 1));
+  auto run = Split({"data.bin", "-s7"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(run.output.starts_with(
+      "We will split the file \"data.bin\" into 1000 parts of 7 bytes\n and a remainder of 1\n"));
+  EXPECT_NE(run.output.find("\bdata.999\n"), std::string::npos);
+  EXPECT_NE(run.output.find("\bdata.1001\n" + Spin(2) + "\nFinished splitting, 1001 parts written.\n"),
+            std::string::npos);
+  EXPECT_EQ(fs::file_size(dir_ / "data.1000"), 7u);
+  EXPECT_EQ(fs::file_size(dir_ / "data.1001"), 1u);
+
+  Make("more.bin", PatternBytes(1001 * 7));
+  run = Split({"more.bin", "-s7"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_FALSE(fs::exists(dir_ / "more.001"));
+}
+
+TEST_F(PartLimits, CountModeRoundsUpAndReportsWhatItWrote) {
+  Make("twelve", "abcdefghijkl");
+  auto run = Split({"twelve", "-sp5"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(run.output.starts_with("We will split the file \"twelve\" into 5 equal parts of 3 bytes.\n"));
+  EXPECT_NE(run.output.find("Finished splitting, 4 parts written."), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ / "twelve.004"), "jkl");
+  EXPECT_FALSE(fs::exists(dir_ / "twelve.005"));
+
+  Make("three", "xyz");
+  run = Split({"three", "-sp10"});
+  EXPECT_TRUE(run.output.starts_with("We will split the file \"three\" into 10 equal parts of 1 bytes.\n"));
+  EXPECT_NE(run.output.find("Finished splitting, 3 parts written."), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ / "three.003"), "z");
+
+  Make("many", PatternBytes(1500));
+  run = Split({"many", "-sp1500"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.output.find("Finished splitting, 1500 parts written."), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "many.1500"));
+  EXPECT_TRUE(fs::exists(dir_ / "many.999"));
+}
+
+using PartNames = ConsoleRun;
+
+TEST_F(PartNames, LongNamesGetTheGenericBaseName) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Big File.iso", "part"}, {"archive.tar.gz", "part"}, {"page.html", "part"},
+      {"my.file.txt", "my.file"}, {"README", "README"}, {"12345678.abc", "12345678"}};
+  for (const auto& [source, base] : cases) {
+    testing::TempDir dir;
+    testing::WriteFile(dir / source, "0123456789");
+    testing::RunOptions options;
+    options.working_directory = dir.path();
+    const auto run = testing::RunProgram(kProgram, {source, "-s4"}, options);
+    EXPECT_EQ(run.exit_code, 0) << source;
+    EXPECT_EQ(ReadFile(dir / (base + ".003")), "89") << source;
+    EXPECT_NE(ReadFile(dir / "unsplit.sh").find("mv \"" + base + ".001\" \"" + source + "\"\n"),
+              std::string::npos);
+  }
+}
+
+using SourceProtection = ConsoleRun;
+
+TEST_F(SourceProtection, ASourceNamedLikeItsFirstPartIsNeverTruncated) {
+  const std::string bytes = PatternBytes(5000);
+  Make("big.001", bytes);
+  const auto run = Split({"big.001", "-sk1"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_EQ(run.output,
+            "We will split the file \"big.001\" into 4 parts of 1024 bytes\n and a remainder of 904\n"
+            "Writing the splitted parts:\nbig.001\nERROR: Unable to open output file \"big.001\"\n");
+  EXPECT_EQ(ReadFile(dir_ / "big.001"), bytes);
+}
+
+TEST_F(SourceProtection, ALaterPartNamedLikeTheSourceStopsTheRunThere) {
+  const std::string bytes = PatternBytes(5000);
+  Make("big.002", bytes);
+  const auto run = Split({"big.002", "-sk1"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_TRUE(run.output.ends_with("big.002\nERROR: Unable to open output file \"big.002\"\n"));
+  EXPECT_EQ(ReadFile(dir_ / "big.002"), bytes);
+  EXPECT_EQ(ReadFile(dir_ / "big.001"), bytes.substr(0, 1024));
+}
+
+TEST_F(SourceProtection, LinksToTheSourceAreRefusedBeforeAnythingIsTruncated) {
+  const std::string bytes = PatternBytes(5000);
+  Make("data.bin", bytes);
+  fs::create_hard_link(dir_ / "data.bin", dir_ / "data.003");
+  auto run = Split({"data.bin", "-sk2"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_TRUE(run.output.ends_with("ERROR: Unable to open output file \"data.003\"\n"));
+  EXPECT_EQ(ReadFile(dir_ / "data.bin"), bytes);
+
+  EXPECT_EQ(testing::ReadFile(dir_ / "data.002"), bytes.substr(2048, 2048));
+  fs::remove(dir_ / "data.003");
+  fs::remove(dir_ / "data.001");
+  fs::create_symlink("data.bin", dir_ / "data.001");
+  run = Split({"data.bin", "-sk2"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_TRUE(run.output.ends_with("ERROR: Unable to open output file \"data.001\"\n"));
+  EXPECT_EQ(ReadFile(dir_ / "data.bin"), bytes);
+
+  fs::remove(dir_ / "data.001");
+  fs::create_symlink(dir_ / "data.bin", dir_ / "unsplit.sh");
+  run = Split({"data.bin", "-sk2"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_TRUE(run.output.ends_with(
+      "DOS batch file \"unsplit.bat\" created.\nERROR: Unable to open output file \"unsplit.sh\"\n"));
+  EXPECT_EQ(ReadFile(dir_ / "data.bin"), bytes);
+}
+
+TEST_F(SourceProtection, AScriptNamedLikeTheSourceIsRefused) {
+  const std::string bytes = PatternBytes(3000);
+  Make("unsplit.bat", bytes);
+  const auto run = Split({"unsplit.bat", "-sk1"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_TRUE(run.output.ends_with(
+      "Writing the DOS batch to put the stuff back together...\n"
+      "ERROR: Unable to open output file \"unsplit.bat\"\n"));
+  EXPECT_EQ(ReadFile(dir_ / "unsplit.bat"), bytes);
+  EXPECT_FALSE(fs::exists(dir_ / "unsplit.sh"));
+}
+
+TEST_F(SourceProtection, SymlinkedOutputsAreReplacedNotWrittenThrough) {
+  Make("data.bin", "0123456789");
+  Make("elsewhere", "keep me");
+  fs::create_symlink(dir_ / "elsewhere", dir_ / "data.002");
+  fs::create_symlink(dir_ / "elsewhere", dir_ / "unsplit.bat");
+  Make("data.001", "an old part, longer than the new one");
+  const auto run = Split({"data.bin", "-s5"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadFile(dir_ / "elsewhere"), "keep me");
+  EXPECT_FALSE(fs::is_symlink(dir_ / "data.002"));
+  EXPECT_FALSE(fs::is_symlink(dir_ / "unsplit.bat"));
+  EXPECT_EQ(ReadFile(dir_ / "data.001"), "01234");
+  EXPECT_EQ(ReadFile(dir_ / "data.002"), "56789");
+}
+
+using WriteFailures = ConsoleRun;
+
+TEST_F(WriteFailures, APartThatCannotBeWrittenEndsTheRunWithExitThree) {
+  Make("big.iso", PatternBytes(3000000));
+  const auto run = Split({"big.iso", "-sf"}, /*file_size_limit=*/1000000);
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_TRUE(run.output.ends_with("ERROR: Unable to write output file \"big.001\": File too large\n"))
+      << run.output;
+  EXPECT_EQ(run.output.find("End Zelbo!"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "big.002"));
+}
+
+TEST_F(WriteFailures, AScriptThatCannotBeWrittenEndsTheRunWithExitFive) {
+  Make("data.bin", PatternBytes(1000 * 10));
+  ASSERT_EQ(Split({"data.bin", "-s10"}).exit_code, 0);
+  const auto batch_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.bat"));
+  const auto shell_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.sh"));
+  ASSERT_GT(shell_size, batch_size);
+
+  auto run = Split({"data.bin", "-s10"}, batch_size - 1);
+  EXPECT_EQ(run.exit_code, 5);
+  EXPECT_TRUE(run.output.ends_with(
+      "ERROR: Could not write DOS batch file \"unsplit.bat\": File too large\n"));
+
+  run = Split({"data.bin", "-s10"}, batch_size);
+  EXPECT_EQ(run.exit_code, 5);
+  EXPECT_TRUE(run.output.ends_with(
+      "DOS batch file \"unsplit.bat\" created.\n"
+      "ERROR: Could not write Linux batch file \"unsplit.sh\": File too large\n"));
+}
+
+TEST_F(WriteFailures, AScriptThatCannotBeCreatedIsReported) {
+  Make("data.bin", "0123456789");
+  fs::create_directory(dir_ / "unsplit.bat");
+  auto run = Split({"data.bin", "-s5"});
+  EXPECT_EQ(run.exit_code, 5);
+  EXPECT_TRUE(run.output.ends_with(
+      "Writing the DOS batch to put the stuff back together...\nERROR: Could not create DOS batch file\n"));
+  EXPECT_FALSE(fs::exists(dir_ / "unsplit.sh"));
+
+  fs::remove(dir_ / "unsplit.bat");
+  fs::create_directory(dir_ / "unsplit.sh");
+  run = Split({"data.bin", "-s5"});
+  EXPECT_EQ(run.exit_code, 5);
+  EXPECT_TRUE(run.output.ends_with(
+      "DOS batch file \"unsplit.bat\" created.\nERROR: Could not create Linux batch file\n"));
+  EXPECT_TRUE(fs::is_regular_file(dir_ / "unsplit.bat"));
+}
+
+TEST_F(WriteFailures, APartThatCannotBeCreatedIsAnOpenError) {
+  Make("data.bin", "0123456789");
+  fs::create_directory(dir_ / "data.002");
+  const auto run = Split({"data.bin", "-s5"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_TRUE(run.output.ends_with("data.002\nERROR: Unable to open output file \"data.002\"\n"));
+  EXPECT_EQ(ReadFile(dir_ / "data.001"), "01234");
+}
+
+using LargeFiles = ConsoleRun;
+
+constexpr std::int64_t kLargeSize = 4'500'000'000;
+
+TEST_F(LargeFiles, ASparseSourcePastFourGigabytesIsMeasuredAndPlannedWhole) {
+  Make("big.iso", "");
+  fs::resize_file(dir_ / "big.iso", kLargeSize);
+  auto run = Split({"big.iso", "-sd"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.output,
+            "We will split the file \"big.iso\" into ...\n"
+            "The file is only 4500000000 bytes long!\nYour parts are too large!\n");
+
+  // A valid plan, stopped before any copying by a folder in the way.
+  fs::create_directory(dir_ / "big.001");
+  run = Split({"big.iso", "-sc"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_EQ(run.output,
+            "We will split the file \"big.iso\" into 6 parts of 734003200 bytes\n"
+            " and a remainder of 95980800\nWriting the splitted parts:\nbig.001\n"
+            "ERROR: Unable to open output file \"big.001\"\n");
+  run = Split({"big.iso", "-sp2"});
+  EXPECT_TRUE(run.output.starts_with(
+      "We will split the file \"big.iso\" into 2 equal parts of 2250000000 bytes.\n"));
+}
+
+TEST_F(LargeFiles, ASparseSourcePastFourGigabytesIsCopiedWhole) {
+  if (std::getenv("ZELBO_TEST_LARGE") == nullptr) {
+    GTEST_SKIP() << "set ZELBO_TEST_LARGE=1 to copy 4.5 GB";
+  }
+  Make("big.iso", "");
+  fs::resize_file(dir_ / "big.iso", kLargeSize);
+  const auto copy = Split({"big.iso", "-sp2"});
+  EXPECT_EQ(copy.exit_code, 0);
+  EXPECT_EQ(fs::file_size(dir_ / "big.001"), 2250000000u);
+  EXPECT_EQ(fs::file_size(dir_ / "big.002"), 2250000000u);
+  fs::rename(dir_ / "big.iso", dir_ / "original.iso");
+  testing::RunOptions options;
+  options.working_directory = dir_.path();
+  EXPECT_EQ(testing::RunProgram("/bin/sh", {"unsplit.sh"}, options).exit_code, 0);
+  EXPECT_EQ(testing::RunProgram("/usr/bin/cmp", {"big.iso", "original.iso"}, options).exit_code, 0);
+}
+
+}  // namespace
+}  // namespace zelbo::e2e
