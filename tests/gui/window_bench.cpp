@@ -13,22 +13,12 @@
 #include <functional>
 
 #include "gui/main_form.h"
+#include "modal_watch.h"
 #include "platform/toolkit_qt.h"
 
 namespace {
 
-void OnNextModal(std::function<void(QWidget*)> action) {
-  auto* timer = new QTimer;
-  timer->setInterval(1);
-  QObject::connect(timer, &QTimer::timeout, [timer, action = std::move(action)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    action(modal);
-  });
-  timer->start();
-}
+using zelbo::testing::OnNextModal;
 
 void Confirm(const char* path) {
   OnNextModal([path](QWidget* modal) {

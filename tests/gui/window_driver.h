@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gui/main_form.h"
+#include "modal_watch.h"
 #include "platform/toolkit_qt.h"
 #include "temp_config.h"
 
@@ -28,22 +29,6 @@ struct SeenBox {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   bool has_retry = false;
 };
-
-// Calls `answer` with the next modal widget of class T as soon as one is
-// shown (boxes and file dialogs can so be answered in any order).
-template <typename T = QWidget>
-inline void OnNextModal(std::function<void(QWidget*)> answer) {
-  auto* timer = new QTimer;
-  timer->setInterval(2);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer = std::move(answer)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (qobject_cast<T*>(modal) == nullptr || !modal->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    answer(modal);
-  });
-  timer->start();
-}
 
 // Presses `button` on the next message box and records what it showed.
 inline void PressOnNextBox(std::vector<SeenBox>& seen, QMessageBox::StandardButton button,

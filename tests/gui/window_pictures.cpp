@@ -13,9 +13,12 @@
 #include <string>
 
 #include "gui/main_form.h"
+#include "modal_watch.h"
 #include "platform/toolkit_qt.h"
 
 namespace {
+
+using zelbo::testing::OnNextModal;
 
 namespace fs = std::filesystem;
 using zelbo::toolkit::QtWidget;
@@ -24,20 +27,6 @@ bool Save(QWidget* widget, const fs::path& file) {
   if (widget->grab().save(QString::fromStdString(file.string()))) return true;
   std::fprintf(stderr, "cannot write %s\n", file.c_str());
   return false;
-}
-
-// Calls `action` with the next modal widget.
-void OnNextModal(std::function<void(QWidget*)> action) {
-  auto* timer = new QTimer;
-  timer->setInterval(2);
-  QObject::connect(timer, &QTimer::timeout, [timer, action = std::move(action)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    action(modal);
-  });
-  timer->start();
 }
 
 // A source of a few megabytes, chosen in the open dialog.
