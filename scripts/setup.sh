@@ -4,7 +4,7 @@
 # not root.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev busybox)
+packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev)
 
 missing=()
 for package in "${packages[@]}"; do
