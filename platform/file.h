@@ -98,6 +98,7 @@ class OutputFile {
 
   // Writes what TransferChunk staged, then closes the file. Reports a
   // failure of either, so a full disk found only now is still an error.
+  // Closing a closed file does nothing.
   Status Close();
 
   const std::string& path() const { return path_; }

@@ -281,6 +281,7 @@ Status OutputFile::Write(std::string_view text) {
 }
 
 Status OutputFile::Close() {
+  if (handle_ < 0) return {};  // already closed (a failed close counts too)
   Status status = WriteStaged();
   const int fd = Fd(handle_);
   handle_ = -1;
