@@ -1,6 +1,7 @@
 // Platform conventions on POSIX systems.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/system.h"
@@ -21,5 +22,11 @@ void WriteStdout(std::string_view text) {
     text.remove_prefix(static_cast<std::size_t>(written));
   }
 }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+std::string BatchFileBytes(std::string_view text) { return std::string(text); }
 
 }  // namespace zelbo::platform

@@ -11,35 +11,9 @@ namespace {
 using testing::PatternBytes;
 using testing::ReadFile;
 
-const std::string kUsageBody =
-    "This version supports files up to 8 million terrabytes large\n"
-    "Usage:\n"
-    "\tCZELBO32  filename {-sSizebytes|-skSizekb|-smSizemb|-spSizeparts|-sf|-sz|-sc|-sd}\n"
-    "\tWhere:\n"
-    "\t\t-s to specify the size in sizebytes bytes\n"
-    "\t\t-sk to specify the size in sizekb kilobytes\n"
-    "\t\t-sm to specify the size in sizemb megabytes\n"
-    "\t\t-sf to specify the size of a 1.44 floppy\n"
-    "\t\t-sz to specify the size of a 100MB Iomega Zip\n"
-    "\t\t-sc to specify the size of a 700MB CD\n"
-    "\t\t-sd to specify the size of a 4700MB DVD\n"
-    "\t\t-sp is to split in equal sizeparts\n"
-    "\tOptions are not case sensitive and must be specified with -\n"
-    "\n"
-    "Possible return codes\n"
-    "\tSuccess              0\n"
-    "\tParameter error      1\n"
-    "\tImpossible partsize  2\n"
-    "\tFile error           3\n"
-    "\tOpen file error      4\n"
-    "\tError on batch file  5\n";
-
-// The usage as printed: a one-line banner naming the program, then the body.
+// The usage as this platform prints it: options with '-' only.
 void ExpectUsage(const std::string& printed, const std::string& error_line = "") {
-  ASSERT_EQ(printed.substr(0, error_line.size()), error_line);
-  const std::string usage = printed.substr(error_line.size());
-  EXPECT_TRUE(usage.starts_with("CZELBO32 ")) << usage;
-  EXPECT_EQ(usage.substr(usage.find('\n') + 1), kUsageBody);
+  ExpectUsageText(printed, error_line, "\tOptions are not case sensitive and must be specified with -\n");
 }
 
 using Usage = ConsoleRun;
