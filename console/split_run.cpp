@@ -15,7 +15,8 @@ namespace zelbo::console {
 namespace {
 
 constexpr std::size_t kReadUnit = 32768;
-constexpr std::array<char, 4> kSpinner = {'|', '/', '-', '\\'};
+// Each mark is followed by a backspace, so the next one overwrites it.
+constexpr std::array<std::string_view, 4> kSpinner = {"|\b", "/\b", "-\b", "\\\b"};
 
 void Print(std::string_view text) { platform::WriteStdout(text); }
 
@@ -64,8 +65,7 @@ ExitStatus CopyPart(platform::InputFile& source, platform::OutputFile& part,
   std::int64_t remaining = partSize;
   std::size_t spin = 0;
   while (!end_of_source && remaining > 0) {
-    Print({&kSpinner[spin], 1});
-    Print("\b");
+    Print(kSpinner[spin]);
     spin = (spin + 1) % kSpinner.size();
     const auto unit = static_cast<std::size_t>(
         std::min<std::int64_t>(remaining, static_cast<std::int64_t>(kReadUnit)));

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -87,34 +88,43 @@ class OutputFile {
   OutputFile& operator=(OutputFile&& other) noexcept;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  // Closes a file that is still open, without reporting; call Close() to
-  // learn whether everything reached the file.
+  // Writes what is still staged and closes the file, without reporting;
+  // call Close() to learn whether everything reached the file.
   ~OutputFile();
 
   // Writes all of `bytes`, or reports why not (a short write is an error).
   Status Write(std::span<const std::byte> bytes);
   Status Write(std::string_view text);
 
-  // Closes the file and reports a failure of the close itself.
+  // Writes what TransferChunk staged, then closes the file. Reports a
+  // failure of either, so a full disk found only now is still an error.
   Status Close();
 
   const std::string& path() const { return path_; }
 
+  // Bytes that TransferChunk may hold back before writing them (the file
+  // receives them in blocks of up to this size).
+  static constexpr std::size_t kMaxStaged = std::size_t{1} << 20;
+
  private:
+  struct Staging;  // per platform
   friend Result<std::size_t> TransferChunk(InputFile&, OutputFile&,
                                            std::span<std::byte>);
-  OutputFile(NativeHandle handle, std::string path)
-      : handle_(handle), path_(std::move(path)) {}
+  OutputFile(NativeHandle handle, std::string path);
+  Status WriteStaged();
 
   NativeHandle handle_;
   std::string path_;
-  bool fast_copy_ = true;  // cleared once the system refuses in-kernel copies
+  std::unique_ptr<Staging> staging_;
 };
 
 // Moves the next up to buffer.size() bytes from `in` to `out`: the unit of
-// one read. Returns the count moved, 0 at the end of `in`. A failure says
-// by its kind which side failed: kRead (naming the input) or kWrite (naming
-// the output). `buffer` is used when the bytes have to pass through memory.
+// one read. Returns the count read, 0 at the end of `in`. The bytes may be
+// staged and written together with those of later calls (at most
+// OutputFile::kMaxStaged), so a write failure can surface on a later call
+// or on out.Close(). A failure says by its kind which side failed: kRead
+// (naming the input) or kWrite (naming the output). `buffer` is used when
+// the bytes have to pass through memory.
 Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out,
                                   std::span<std::byte> buffer);
 

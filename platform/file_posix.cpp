@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -71,15 +73,6 @@ Status WriteAll(int fd, const std::byte* data, std::size_t size,
     size -= static_cast<std::size_t>(written);
   }
   return {};
-}
-
-// Errors of copy_file_range that mean "not possible between these files",
-// after which the bytes travel through memory instead.
-bool FastCopyUnsupported(int error_number) {
-  return error_number == EXDEV || error_number == EINVAL ||
-         error_number == ENOSYS || error_number == EOPNOTSUPP ||
-         error_number == EBADF || error_number == ETXTBSY ||
-         error_number == EPERM;
 }
 
 }  // namespace
@@ -161,6 +154,47 @@ Status InputFile::Seek(std::int64_t offset) {
 
 // ---- OutputFile ----
 
+// Bytes read for an output but not yet written, held as page references in
+// a pipe: the source's pages reach the part without passing through this
+// process, and the part receives them in large blocks, which the kernel
+// handles with far less work per byte than many small ones.
+struct OutputFile::Staging {
+  int read_end = -1;
+  int write_end = -1;
+  std::size_t staged = 0;
+  std::size_t capacity = 0;
+  bool usable = true;  // cleared when the kernel cannot splice these files
+
+  ~Staging() {
+    if (read_end >= 0) ::close(read_end);
+    if (write_end >= 0) ::close(write_end);
+  }
+
+  bool Open() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return usable = false;
+    read_end = ends[0];
+    write_end = ends[1];
+    ::fcntl(write_end, F_SETPIPE_SZ, static_cast<int>(kMaxStaged));
+    const int size = ::fcntl(write_end, F_GETPIPE_SZ);
+    capacity = size > 0 ? static_cast<std::size_t>(size) : 65536;
+    return true;
+  }
+};
+
+namespace {
+
+// Errors of splice that mean "not possible between these files".
+bool SpliceUnsupported(int error_number) {
+  return error_number == EINVAL || error_number == ENOSYS || error_number == EOPNOTSUPP ||
+         error_number == EBADF;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(NativeHandle handle, std::string path)
+    : handle_(handle), path_(std::move(path)), staging_(std::make_unique<Staging>()) {}
+
 Result<OutputFile> OutputFile::Create(const std::string& path,
                                       const FileIdentity* protect, bool executable) {
   auto opened = OpenWithoutFollowing(path, protect, executable ? 0777 : 0666);
@@ -187,26 +221,58 @@ Result<OutputFile> OutputFile::Create(const std::string& path,
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), fast_copy_(other.fast_copy_) {
+    : handle_(other.handle_), path_(std::move(other.path_)), staging_(std::move(other.staging_)) {
   other.handle_ = -1;
 }
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
-    if (handle_ >= 0) ::close(Fd(handle_));
+    if (handle_ >= 0) {
+      (void)WriteStaged();
+      ::close(Fd(handle_));
+    }
     handle_ = other.handle_;
     path_ = std::move(other.path_);
-    fast_copy_ = other.fast_copy_;
+    staging_ = std::move(other.staging_);
     other.handle_ = -1;
   }
   return *this;
 }
 
 OutputFile::~OutputFile() {
-  if (handle_ >= 0) ::close(Fd(handle_));
+  if (handle_ < 0) return;
+  (void)WriteStaged();
+  ::close(Fd(handle_));
+}
+
+Status OutputFile::WriteStaged() {
+  Staging& stage = *staging_;
+  while (stage.staged > 0) {
+    const ssize_t written = RetryOnInterrupt([&] {
+      return ::splice(stage.read_end, nullptr, Fd(handle_), nullptr, stage.staged, SPLICE_F_MOVE);
+    });
+    if (written > 0) {
+      stage.staged -= static_cast<std::size_t>(written);
+      continue;
+    }
+    if (written == 0 || !SpliceUnsupported(errno)) {
+      return SystemError(ErrorKind::kWrite, "write", path_, written == 0 ? ENOSPC : errno);
+    }
+    // The output takes no splices: copy what is staged through memory.
+    std::array<std::byte, 65536> bytes;
+    const ssize_t count = ::read(stage.read_end, bytes.data(), std::min(bytes.size(), stage.staged));
+    if (count <= 0) return SystemError(ErrorKind::kWrite, "read", path_, count < 0 ? errno : EIO);
+    stage.staged -= static_cast<std::size_t>(count);
+    if (Status status = WriteAll(Fd(handle_), bytes.data(), static_cast<std::size_t>(count), path_);
+        !status.ok()) {
+      return status;
+    }
+  }
+  return {};
 }
 
 Status OutputFile::Write(std::span<const std::byte> bytes) {
+  if (Status staged = WriteStaged(); !staged.ok()) return staged;
   return WriteAll(Fd(handle_), bytes.data(), bytes.size(), path_);
 }
 
@@ -215,37 +281,48 @@ Status OutputFile::Write(std::string_view text) {
 }
 
 Status OutputFile::Close() {
+  Status status = WriteStaged();
   const int fd = Fd(handle_);
   handle_ = -1;
   // close() may report the failure of a delayed write (NFS, quotas). An
   // interrupted close has still released the descriptor: never retry it.
-  if (::close(fd) != 0 && errno != EINTR) {
-    return SystemError(ErrorKind::kClose, "close", path_, errno);
+  if (::close(fd) != 0 && errno != EINTR && status.ok()) {
+    status = SystemError(ErrorKind::kClose, "close", path_, errno);
   }
-  return {};
+  return status;
 }
 
 // ---- Moving bytes ----
 
-Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out,
-                                  std::span<std::byte> buffer) {
-  if (out.fast_copy_) {
-    // In-kernel copy: the bytes never pass through this process.
-    const ssize_t copied = RetryOnInterrupt([&] {
-      return ::copy_file_range(Fd(in.handle_), nullptr, Fd(out.handle_), nullptr,
-                               buffer.size(), 0);
-    });
-    if (copied > 0) return static_cast<std::size_t>(copied);
-    // Some file systems report 0 for files whose size they do not know;
-    // a plain read below tells the true end. Errors are repeated by the
-    // plain path too, which names the side that failed.
-    if (copied == 0 || FastCopyUnsupported(errno)) out.fast_copy_ = false;
-  }
+namespace {
+
+// One read of the unit through memory, written at once.
+Result<std::size_t> CopyThroughMemory(InputFile& in, OutputFile& out, std::span<std::byte> buffer) {
   auto read = in.Read(buffer);
   if (!read.ok() || read.value() == 0) return read;
-  auto written = out.Write(buffer.first(read.value()));
-  if (!written.ok()) return written.error();
+  if (Status written = out.Write(buffer.first(read.value())); !written.ok()) return written.error();
   return read.value();
+}
+
+}  // namespace
+
+Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out, std::span<std::byte> buffer) {
+  OutputFile::Staging& stage = *out.staging_;
+  if (stage.usable && stage.read_end < 0) stage.Open();
+  if (!stage.usable || buffer.size() > stage.capacity) return CopyThroughMemory(in, out, buffer);
+  if (stage.capacity - stage.staged < buffer.size()) {
+    if (Status written = out.WriteStaged(); !written.ok()) return written.error();
+  }
+  const ssize_t moved = RetryOnInterrupt([&] {
+    return ::splice(Fd(in.handle_), nullptr, stage.write_end, nullptr, buffer.size(), SPLICE_F_MOVE);
+  });
+  if (moved >= 0) {
+    stage.staged += static_cast<std::size_t>(moved);
+    return static_cast<std::size_t>(moved);
+  }
+  if (!SpliceUnsupported(errno)) return SystemError(ErrorKind::kRead, "read", in.path(), errno);
+  stage.usable = false;
+  return CopyThroughMemory(in, out, buffer);
 }
 
 bool IsReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }

@@ -174,6 +174,14 @@ Status InputFile::Seek(std::int64_t offset) {
 
 // ---- OutputFile ----
 
+// Nothing is held back on Windows: TransferChunk writes each unit at once.
+struct OutputFile::Staging {};
+
+OutputFile::OutputFile(NativeHandle handle, std::string path)
+    : handle_(handle), path_(std::move(path)) {}
+
+Status OutputFile::WriteStaged() { return {}; }
+
 Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentity* protect,
                                       bool /*executable: no such mark on Windows*/) {
   const std::wstring native = NativePath(path);
@@ -200,7 +208,7 @@ Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentit
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), fast_copy_(other.fast_copy_) {
+    : handle_(other.handle_), path_(std::move(other.path_)), staging_(std::move(other.staging_)) {
   other.handle_ = kNoHandle;
 }
 
@@ -209,7 +217,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     if (handle_ != kNoHandle) ::CloseHandle(Win(handle_));
     handle_ = other.handle_;
     path_ = std::move(other.path_);
-    fast_copy_ = other.fast_copy_;
+    staging_ = std::move(other.staging_);
     other.handle_ = kNoHandle;
   }
   return *this;

@@ -57,6 +57,21 @@ TEST_F(FileLayer, ReportsFailuresByKindAndPath) {
   EXPECT_FALSE(IsReadable(missing_path));
 }
 
+TEST_F(FileLayer, StagedBytesKeepTheirOrderWithDirectWrites) {
+  const std::string bytes = testing::PatternBytes(200000);
+  WriteFile(source_path_, bytes);
+  InputFile source = OpenSource();
+  auto out = OutputFile::Create((dir_ / "mixed").string(), &source.identity());
+  ASSERT_TRUE(out.ok());
+  std::array<std::byte, 32768> buffer;
+  ASSERT_EQ(TransferChunk(source, out.value(), buffer).value(), 32768u);
+  ASSERT_TRUE(out.value().Write("|between|").ok());
+  while (TransferChunk(source, out.value(), buffer).value() != 0) {
+  }
+  ASSERT_TRUE(out.value().Close().ok());
+  EXPECT_EQ(ReadFile(dir_ / "mixed"), bytes.substr(0, 32768) + "|between|" + bytes.substr(32768));
+}
+
 TEST_F(FileLayer, TransfersInUnitsUntilTheEnd) {
   const std::string bytes = testing::PatternBytes(100000);
   WriteFile(source_path_, bytes);
