@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/e2e/console_e2e_test.h"
+#include "tests/e2e/console_scenarios.h"
 
 namespace zelbo::e2e {
 
@@ -31,7 +31,7 @@ inline fs::path DriveC() {
 }
 
 // A temporary folder in which CZELBO32.exe runs under wine.
-class WindowsRun : public ConsoleRun {
+class WindowsRun : public ConsoleScenarios {
  protected:
   WindowsRun() {
     program_ = kWindowsProgram;
@@ -40,6 +40,7 @@ class WindowsRun : public ConsoleRun {
 
   // The Windows path of a file in the test's folder.
   std::string Win(const std::string& name) const { return WindowsPath(dir_ / name); }
+  std::string Arg(const std::string& name) const override { return Win(name); }
 };
 
 }  // namespace zelbo::e2e
