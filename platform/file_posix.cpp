@@ -306,23 +306,40 @@ Result<std::size_t> CopyThroughMemory(InputFile& in, OutputFile& out, std::span<
 
 }  // namespace
 
+// Moves one unit into the pipe. The pipe counts pages, not bytes, so a unit
+// that starts inside a page may find it full before kMaxStaged bytes are
+// staged: the pipe is then written out and the rest follows, so that the
+// caller still sees one read of the whole unit.
 Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out, std::span<std::byte> buffer) {
   OutputFile::Staging& stage = *out.staging_;
   if (stage.usable && stage.read_end < 0) stage.Open();
-  if (!stage.usable || buffer.size() > stage.capacity) return CopyThroughMemory(in, out, buffer);
-  if (stage.capacity - stage.staged < buffer.size()) {
-    if (Status written = out.WriteStaged(); !written.ok()) return written.error();
+  if (!stage.usable) return CopyThroughMemory(in, out, buffer);
+  std::size_t moved = 0;
+  while (moved < buffer.size()) {
+    if (stage.staged >= stage.capacity) {
+      if (Status written = out.WriteStaged(); !written.ok()) return written.error();
+    }
+    const std::size_t want = std::min(buffer.size() - moved, stage.capacity - stage.staged);
+    const ssize_t count = RetryOnInterrupt([&] {
+      return ::splice(Fd(in.handle_), nullptr, stage.write_end, nullptr, want,
+                      SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    });
+    if (count > 0) {
+      stage.staged += static_cast<std::size_t>(count);
+      moved += static_cast<std::size_t>(count);
+    } else if (count == 0) {
+      break;  // the end of the input
+    } else if (errno == EAGAIN && stage.staged > 0) {
+      if (Status written = out.WriteStaged(); !written.ok()) return written.error();
+    } else if (SpliceUnsupported(errno) || errno == EAGAIN) {
+      stage.usable = false;
+      if (moved > 0) break;  // what was staged goes first; the rest by memory
+      return CopyThroughMemory(in, out, buffer);
+    } else {
+      return SystemError(ErrorKind::kRead, "read", in.path(), errno);
+    }
   }
-  const ssize_t moved = RetryOnInterrupt([&] {
-    return ::splice(Fd(in.handle_), nullptr, stage.write_end, nullptr, buffer.size(), SPLICE_F_MOVE);
-  });
-  if (moved >= 0) {
-    stage.staged += static_cast<std::size_t>(moved);
-    return static_cast<std::size_t>(moved);
-  }
-  if (!SpliceUnsupported(errno)) return SystemError(ErrorKind::kRead, "read", in.path(), errno);
-  stage.usable = false;
-  return CopyThroughMemory(in, out, buffer);
+  return moved;
 }
 
 bool IsReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }

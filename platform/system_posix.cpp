@@ -1,4 +1,5 @@
 // Platform conventions on POSIX systems.
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,10 @@ const PathStyle& NativePathStyle() { return kPosixPaths; }
 bool SlashIntroducesOptions() { return false; }
 
 void WriteStdout(std::string_view text) {
+  // A reader that goes away (czelbo32 ... | head) must not kill a split
+  // halfway through a part; its writes just fail from then on.
+  static const bool pipe_signal_ignored = ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  (void)pipe_signal_ignored;
   // Unbuffered on purpose: the progress mark must be seen as it turns. A
   // closed or full standard output is not a reason to stop a split.
   while (!text.empty()) {

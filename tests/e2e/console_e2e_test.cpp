@@ -246,6 +246,19 @@ TEST_F(WriteFailures, APartThatCannotBeCreatedIsAnOpenError) {
   APartThatCannotBeCreatedIsAnOpenError();
 }
 
+TEST_F(WriteFailures, AReaderThatGoesAwayDoesNotStopTheSplit) {
+  const std::string bytes = PatternBytes(300000);
+  Make("data.bin", bytes);
+  // The reader has gone before the program prints its first line.
+  const std::string script = "{ sleep 0.3; '" + kProgram + "' data.bin -sk100; echo $? > status; } | true";
+  testing::RunOptions options;
+  options.working_directory = dir_.path();
+  testing::RunProgram("/bin/sh", {"-c", script}, options);
+  EXPECT_EQ(ReadFile(dir_ / "status"), "0\n");
+  EXPECT_EQ(ReadFile(dir_ / "data.003"), bytes.substr(204800));
+  EXPECT_TRUE(fs::exists(dir_ / "unsplit.sh"));
+}
+
 using LargeFiles = ConsoleScenarios;
 
 TEST_F(LargeFiles, ASparseSourcePastFourGigabytesIsMeasuredAndPlannedWhole) {

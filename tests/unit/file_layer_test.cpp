@@ -92,6 +92,30 @@ TEST_F(FileLayer, TransfersInUnitsUntilTheEnd) {
   EXPECT_EQ(ReadFile(dir_ / "copy"), bytes);
 }
 
+TEST_F(FileLayer, UnitsThatStartInsideAPageAreMovedWhole) {
+  // Parts whose size is no multiple of the page size make every later unit
+  // straddle pages; each must still arrive whole, in one call.
+  const std::string bytes = testing::PatternBytes(5 * 1024 * 1024);
+  WriteFile(source_path_, bytes);
+  InputFile source = OpenSource();
+  ASSERT_TRUE(source.Seek(1000).ok());
+  auto out = OutputFile::Create((dir_ / "tail").string(), &source.identity());
+  ASSERT_TRUE(out.ok());
+  std::array<std::byte, 32768> buffer;
+  std::size_t total = 0;
+  for (;;) {
+    auto moved = TransferChunk(source, out.value(), buffer);
+    ASSERT_TRUE(moved.ok()) << moved.error().Describe();
+    if (moved.value() == 0) break;
+    total += moved.value();
+    if (total < bytes.size() - 1000) {
+      ASSERT_EQ(moved.value(), buffer.size());
+    }
+  }
+  ASSERT_TRUE(out.value().Close().ok());
+  EXPECT_EQ(ReadFile(dir_ / "tail"), bytes.substr(1000));
+}
+
 TEST_F(FileLayer, SeeksBackForARepeatedRead) {
   WriteFile(source_path_, "0123456789");
   InputFile source = OpenSource();

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Splits one 1 GiB file with the windowed program (driven offscreen) and
+# with the console program, alternately, and prints the median wall-clock
+# time of each and their ratio. Both write 700 MiB parts ("CD 700M", -sc)
+# beside the source; the parts are removed between runs.
+#   bench/gui_vs_console.sh [RUNS]      (default 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+
+scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target czelbo32 zelbo32_bench >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zelbo-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+head -c $((1 << 30)) /dev/urandom > "$work/source.bin"
+
+now() { date +%s.%N; }
+clean() { rm -f "$work"/source.0* "$work"/SOURCE.* "$work"/source.bat "$work"/source.sh "$work"/unsplit.*; }
+
+gui=() console=()
+for ((i = 1; i <= runs; i++)); do
+  clean; sync
+  t0=$(now); build/bin/zelbo32_bench "$work/source.bin" "$work/source.BAT" >/dev/null 2>&1; t1=$(now)
+  gui+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}')")
+  [ "$(stat -c %s "$work/source.001")" = 734003200 ] || { echo "windowed run wrote no full part" >&2; exit 1; }
+  clean; sync
+  t0=$(now); build/bin/czelbo32 "$work/source.bin" -sc >/dev/null; t1=$(now)
+  console+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}')")
+  printf 'run %d: windowed %.3f s, console %.3f s\n' "$i" "${gui[-1]}" "${console[-1]}"
+done
+clean
+
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+g=$(median "${gui[@]}")
+c=$(median "${console[@]}")
+printf 'median windowed %.3f s, console %.3f s, ratio %.3f (target <= 1.10)\n' "$g" "$c" "$(awk -v g="$g" -v c="$c" 'BEGIN {print g / c}')"

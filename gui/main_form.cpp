@@ -1,0 +1,286 @@
+#include "gui/main_form.h"
+
+#include "common/scripts.h"
+#include "gui/settings_store.h"
+#include "gui/source_text.h"
+#include "platform/file.h"
+
+namespace zelbo::gui {
+namespace {
+
+using toolkit::Bevel;
+using toolkit::Bounds;
+using toolkit::FileDialog;
+using toolkit::LabelStyle;
+
+constexpr int kClientWidth = 353;
+constexpr int kClientHeight = 222;
+constexpr int kVisibleRows = 4;
+
+std::string WindowHint() {
+  return "Download the latest version from " + std::string(MakerWebAddress());
+}
+
+std::vector<toolkit::FileFilter> OpenFilters() {
+  return {
+      {"All (*.*)", "*.*"},
+      {"Images (*.jpg;*.jpeg;*.jpe;*.gif;*.bmp;*.pcx;*.png;*.tif)",
+       "*.jpg;*.jpeg;*.jpe;*.gif;*.bmp;*.pcx;*.png;*.tif"},
+      {"Movies (*.mov;*.mpg;*.mpeg;*.avi;*.swf)", "*.mov;*.mpg;*.mpeg;*.avi;*.swf"},
+      {"Archives (*.zip;*.arj;*.cab;*.rar;*.gzip)", "*.zip;*.arj;*.cab;*.rar;*.gzip"},
+      {"Office Documents (*.doc;*.xls;*.ppt;*.mdb)", "*.doc;*.xls;*.ppt;*.mdb"},
+  };
+}
+
+std::vector<toolkit::FileFilter> SaveFilters() {
+  return {{"All (*.*)", "*.*"}, {"Batch files (*.bat)", "*.bat"}};
+}
+
+// The media presets: a unit and an amount in it.
+struct Preset {
+  SizeUnit unit;
+  const char* amount;
+};
+
+constexpr Preset kPresets[] = {
+    {SizeUnit::kKbytes, "1400"},  // Floppy
+    {SizeUnit::kMbytes, "98"},    // Zip 100M
+    {SizeUnit::kMbytes, "238"},   // Zip 250M
+    {SizeUnit::kMbytes, "650"},   // CD 650M
+    {SizeUnit::kMbytes, "700"},   // CD 700M
+    {SizeUnit::kMbytes, "4700"},  // DVD 4.7G
+    {SizeUnit::kMbytes, "8500"},  // DVD 8G
+};
+
+}  // namespace
+
+TMainForm::TMainForm(toolkit::Application& application, SplitPlan& plan)
+    : application_(application),
+      plan_(plan),
+      form_("MainForm", "Zelbo", kClientWidth, kClientHeight),
+      BrowseButton(form_, "BrowseButton", {12, 12, 75, 25}, "Source file..."),
+      Panel1(form_, "Panel1", {4, 4, 345, 41}, Bevel::kLoweredWithRaisedInner),
+      SplitFileDisplay(Panel1, "SplitFileDisplay", {88, 8, 249, 25}, "No file selected yet",
+                       LabelStyle{true, true}),
+      OpenDialog1(FileDialog::Kind::kOpen, "Select the file to split", OpenFilters()),
+      GroupBox1(form_, "GroupBox1", {4, 52, 345, 121}, "Split details"),
+      Label2(GroupBox1, "Label2", {8, 20}, "Total File Size:"),
+      Label1(GroupBox1, "Label1", {8, 40}, "Split into"),
+      FileSize(GroupBox1, "FileSize", {80, 20}, "n.a."),
+      Amount(GroupBox1, "Amount", {56, 36, 49, 21}, "2"),
+      SplitType(GroupBox1, "SplitType", {112, 36, 69, 21}, {"parts", "bytes", "kbytes", "Mbytes"},
+                kVisibleRows),
+      CloseButton(form_, "CloseButton", {272, 176, 75, 25}, "Close"),
+      SplitStart(form_, "SplitStart", {192, 176, 75, 25}, "Start Splitting"),
+      SaveDialog1(FileDialog::Kind::kSave, "Select the name of the unsplit batch file",
+                  SaveFilters()),
+      UseNoLFN(form_, "UseNoLFN", {12, 180, 165, 17}, "Use 8.3 compatible filenames"),
+      SplitForecastPanel(GroupBox1, "SplitForecastPanel", {8, 64, 329, 49}, Bevel::kLowered),
+      SplitForecast(SplitForecastPanel, "SplitForecast", {8, 1, 313, 40},
+                    "Select a file to split first", LabelStyle{true, true}),
+      StatusBar1(form_, "StatusBar1", {0, 203, 353, 19}),
+      ProgressBar0(form_, "ProgressBar0", {16, 144, 321, 16}, 0, 100),
+      Preselection(GroupBox1, "Preselection", {256, 36, 77, 21},
+                   {"Floppy", "Zip 100M", "Zip 250M", "CD 650M", "CD 700M", "DVD 4.7G", "DVD 8G"},
+                   kVisibleRows),
+      Label3(GroupBox1, "Label3", {200, 40}, "Quicksize") {
+  BuildLayout();
+  ConnectHandlers();
+  toolkit::CallHandler([this] { FormCreate(); });
+}
+
+void TMainForm::BuildLayout() {
+  BrowseButton.BringToFront();  // it lies over the left end of Panel1
+  ProgressBar0.BringToFront();  // and the bar over the forecast panel
+  ProgressBar0.SetVisible(false);
+  UseNoLFN.SetChecked(true);
+  form_.SetHint(WindowHint());
+  StatusBar1.SetHint(WindowHint());
+  BrowseButton.SetHint("Start here to choose your \"large\" file.");
+  Amount.SetHint("Amount of parts");
+  SplitType.SetHint("Units for parts");
+  Preselection.SetHint("Easy presets for part sizes");
+  SplitForecastPanel.SetHint("This area displays what will be done");
+  UseNoLFN.SetHint("To generate short names (e.g. e-mail, MS-DOS 6.0 and lower, ...)");
+  SplitStart.SetHint("Click first on the \"Browse files...\" button...");
+  CloseButton.SetHint("Exits the Zelbo application.");
+  form_.SetTabOrder({&BrowseButton, &Amount, &SplitType, &Preselection, &CloseButton,
+                     &SplitStart, &UseNoLFN});
+  BrowseButton.SetFocus();
+}
+
+void TMainForm::ConnectHandlers() {
+  form_.OnClose([this] { FormClose(); });
+  BrowseButton.OnClick([this] { BrowseButtonClick(); });
+  Amount.OnChange([this] { AmountChange(); });
+  SplitType.OnChange([this] { SplitTypeChange(); });
+  Preselection.OnChange([this] { PreselectionChange(); });
+  SplitStart.OnClick([this] { SplitStartClick(); });
+  CloseButton.OnClick([this] { CloseButtonClick(); });
+}
+
+void TMainForm::FormCreate() {
+  plan_.sourceSize = -1;
+  SplitType.SetItemIndex(static_cast<int>(SizeUnit::kParts));
+  SettingsStore settings;
+  if (settings.OpenSettingsKey(kSettingsKeyPath, true)) {
+    if (settings.SettingExists(kSourcePathValue)) {
+      OpenDialog1.SetInitialFolder(settings.ReadSettingText(kSourcePathValue));
+    }
+    if (settings.SettingExists(kPartsValue)) {
+      Amount.SetText(settings.ReadSettingText(kPartsValue));
+    }
+    if (settings.SettingExists(kPartTypeValue)) {
+      SplitType.SetItemIndex(settings.ReadSettingNumber(kPartTypeValue));
+    }
+    if (settings.SettingExists(kShortNamesValue)) {
+      UseNoLFN.SetChecked(settings.ReadSettingText(kShortNamesValue) == "Yes");
+    }
+    settings.CloseSettingsKey();
+  }
+  runInProgress = 0;
+}
+
+void TMainForm::AmountChange() { UpdateForecast(); }
+
+void TMainForm::SplitTypeChange() { UpdateForecast(); }
+
+void TMainForm::PreselectionChange() {
+  const int index = Preselection.ItemIndex();
+  if (index >= 0 && index < static_cast<int>(std::size(kPresets))) {
+    SplitType.SetItemIndex(static_cast<int>(kPresets[index].unit));
+    Amount.SetText(kPresets[index].amount);
+  }
+  UpdateForecast();
+}
+
+void TMainForm::UpdateForecast() {
+  const Forecast forecast =
+      ComputeForecast(Amount.Text(), SplitType.ItemIndex(), plan_.sourceSize);
+  if (!forecast.changes) return;
+  ApplyForecast(forecast, plan_);
+  SplitForecast.SetCaption(forecast.label);
+}
+
+void TMainForm::CloseButtonClick() {
+  if (runInProgress != 0) {
+    cancelRequested = 1;
+    return;
+  }
+  form_.Close();
+}
+
+void TMainForm::StoreChoices(SettingsStore& settings) {
+  settings.WriteSettingText(kPartsValue, Amount.Text());
+  settings.WriteSettingNumber(kPartTypeValue, SplitType.ItemIndex());
+  settings.WriteSettingText(kShortNamesValue, UseNoLFN.Checked() ? "Yes" : "No");
+}
+
+void TMainForm::FormClose() {
+  SettingsStore settings;
+  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
+  StoreChoices(settings);
+  settings.CloseSettingsKey();
+}
+
+void TMainForm::BrowseButtonClick() {
+  OpenDialog1.SetFileName("");
+  if (!OpenDialog1.Execute()) return;
+  const std::string path = OpenDialog1.FileName();
+  SplitFileDisplay.SetCaption(SourcePathDisplay(path));
+  plan_.sourceFile = path;
+  if (MeasureSource(path)) {
+    RememberSourceFolder(SplitPath(path).Folder());
+  } else {
+    SplitFileDisplay.SetCaption(OpenErrorDisplay(path));
+    application_.MessageBox("File open error on file to split!", "Zelbo - ERROR",
+                            toolkit::MessageIcon::kError, toolkit::MessageButtons::kOk);
+  }
+  SplitStart.SetHint("Click to start splitting your file.");
+}
+
+bool TMainForm::MeasureSource(const std::string& path) {
+  std::int64_t size = 0;
+  {
+    auto source = platform::InputFile::Open(path);
+    if (!source.ok()) return false;
+    auto measured = source.value().Size();
+    if (measured.ok()) size = measured.value();
+  }  // closed before the forecast
+  plan_.sourceSize = size;
+  FileSize.SetCaption(SourceSizeText(size));
+  UpdateForecast();
+  return true;
+}
+
+void TMainForm::RememberSourceFolder(const std::string& folder) {
+  SettingsStore settings;
+  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
+  settings.WriteSettingText(kSourcePathValue, folder);
+  settings.CloseSettingsKey();
+  OpenDialog1.SetInitialFolder(folder);
+}
+
+void TMainForm::ShowStartError(std::string_view text) {
+  application_.MessageBox(text, "Zelbo - ERROR", toolkit::MessageIcon::kError,
+                          toolkit::MessageButtons::kOk);
+}
+
+void TMainForm::SplitStartClick() {
+  if (plan_.sourceSize <= 0) return;
+  if (plan_.sourceSize <= plan_.partSize) {
+    ShowStartError("Your partsize is larger than (or equal to) the filesize!");
+    return;
+  }
+  // A plan the forecast rejects has no usable part size: never run on it.
+  const Forecast forecast =
+      ComputeForecast(Amount.Text(), SplitType.ItemIndex(), plan_.sourceSize);
+  if (!forecast.runnable) {
+    ShowStartError(forecast.label);
+    return;
+  }
+  if (!AskBatchPath()) return;
+  form_.Repaint();
+  StoreStartChoices(SplitPath(SaveDialog1.FileName()).Folder());
+  SetIdleControlsEnabled(false);
+  CloseButton.SetCaption("Cancel");
+  form_.SetCancelButton(&CloseButton);
+  runInProgress = 1;
+  RunSplit();
+  runInProgress = 0;
+  CloseButton.SetCaption("Close");
+  form_.SetCancelButton(nullptr);
+  ProgressBar0.SetVisible(false);
+  SetIdleControlsEnabled(true);
+  UpdateForecast();
+  StatusBar1.SetSimpleText("");
+}
+
+bool TMainForm::AskBatchPath() {
+  SettingsStore settings;
+  if (settings.OpenSettingsKey(kSettingsKeyPath, true)) {
+    if (settings.SettingExists(kDestPathValue)) {
+      SaveDialog1.SetInitialFolder(settings.ReadSettingText(kDestPathValue));
+    }
+    settings.CloseSettingsKey();
+  }
+  SaveDialog1.SetFileName(ProposedBatchName(plan_.sourceFile));
+  return SaveDialog1.Execute();
+}
+
+void TMainForm::StoreStartChoices(const std::string& destinationFolder) {
+  SettingsStore settings;
+  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
+  settings.WriteSettingText(kDestPathValue, destinationFolder);
+  StoreChoices(settings);
+  settings.CloseSettingsKey();
+}
+
+void TMainForm::SetIdleControlsEnabled(bool enabled) {
+  for (toolkit::Control* control : std::initializer_list<toolkit::Control*>{
+           &SplitStart, &BrowseButton, &Amount, &SplitType, &Preselection, &UseNoLFN}) {
+    control->SetEnabled(enabled);
+  }
+}
+
+}  // namespace zelbo::gui

@@ -1,0 +1,91 @@
+// The main window: the whole user interface of the windowed program. Its
+// behaviour lies in the event handlers below; the plan it works on is the
+// program's one SplitPlan, which outlives the window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "gui/forecast.h"
+#include "platform/toolkit.h"
+
+namespace zelbo::gui {
+
+class SettingsStore;
+
+class TMainForm {
+ public:
+  TMainForm(toolkit::Application& application, SplitPlan& plan);
+  TMainForm(const TMainForm&) = delete;
+  TMainForm& operator=(const TMainForm&) = delete;
+
+  toolkit::Form& form() { return form_; }
+  const SplitPlan& plan() const { return plan_; }
+
+ private:
+  void BuildLayout();
+  void ConnectHandlers();
+
+  // Event handlers.
+  void FormCreate();
+  void BrowseButtonClick();
+  void AmountChange();
+  void SplitTypeChange();
+  void PreselectionChange();
+  void SplitStartClick();
+  void CloseButtonClick();
+  void FormClose();
+
+  void UpdateForecast();
+  // Parts, PartType and ShortNames into an open key.
+  void StoreChoices(SettingsStore& settings);
+
+  // Source selection: false when the file cannot be opened.
+  bool MeasureSource(const std::string& path);
+  void RememberSourceFolder(const std::string& folder);
+
+  // The Start command's steps.
+  void ShowStartError(std::string_view text);
+  bool AskBatchPath();
+  void StoreStartChoices(const std::string& destinationFolder);
+  void SetIdleControlsEnabled(bool enabled);
+
+  // The split run (split_run.cpp): copies the source into the parts in
+  // the batch file's folder and writes the scripts; tells every outcome in
+  // a message box itself.
+  void RunSplit();
+
+  toolkit::Application& application_;
+  SplitPlan& plan_;
+  toolkit::Form form_;
+
+ public:
+  // The controls, named as the window's own code names them.
+  toolkit::Button BrowseButton;
+  toolkit::Panel Panel1;
+  toolkit::Label SplitFileDisplay;
+  toolkit::FileDialog OpenDialog1;
+  toolkit::GroupBox GroupBox1;
+  toolkit::Label Label2;
+  toolkit::Label Label1;
+  toolkit::Label FileSize;
+  toolkit::Edit Amount;
+  toolkit::ComboBox SplitType;
+  toolkit::Button CloseButton;
+  toolkit::Button SplitStart;
+  toolkit::FileDialog SaveDialog1;
+  toolkit::CheckBox UseNoLFN;
+  toolkit::Panel SplitForecastPanel;
+  toolkit::Label SplitForecast;
+  toolkit::StatusBar StatusBar1;
+  toolkit::ProgressBar ProgressBar0;
+  toolkit::ComboBox Preselection;
+  toolkit::Label Label3;
+
+  // Plain flags of the window's own thread: 1 asks a run to stop; 1 while
+  // the Start command is inside RunSplit.
+  int cancelRequested = 0;
+  int runInProgress = 0;
+};
+
+}  // namespace zelbo::gui

@@ -1,0 +1,254 @@
+// The windowing toolkit layer: the few things the windowed program needs
+// from a user interface, behind one interface. Backends: toolkit_qt.cpp
+// (Qt 6 Widgets); a native Win32 one may follow. Nothing here names the
+// backend's own types, so the program never includes them.
+//
+// Contracts that hold for every backend:
+// - One Application exists before any control and outlives them all.
+// - Controls are thin handles: the widget tree of the form owns the real
+//   widgets; a handle must not outlive its form.
+// - Every event handler runs through CallHandler(): an Exception escaping
+//   it is shown in the standard error box and the message loop goes on.
+// - Positions are in pixels at 96 dots per inch; the backend scales them
+//   with the screen's device pixel ratio.
+// - A selection set by code in a ComboBox fires nothing; a text set by code
+//   in an Edit fires OnChange when it differs from the text shown.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelbo::toolkit {
+
+// The base class of the errors that the toolkit shows in its standard error
+// box (title: the application's title, error icon, OK).
+class Exception : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using Handler = std::function<void()>;
+
+// Runs an event handler; an Exception that escapes it is shown in the
+// standard error box instead of travelling on, and the result is false.
+bool CallHandler(const Handler& handler);
+
+// The standard error box's text: the message, with a full stop appended
+// when its last character has a code above that of the full stop.
+std::string StandardErrorText(std::string_view message);
+
+struct Bounds {
+  int left = 0;
+  int top = 0;
+  int width = 0;   // 0 with height 0: sized to the caption
+  int height = 0;
+};
+
+enum class Cursor { kDefault, kHourGlass };
+enum class MessageIcon { kError, kWarning, kInformation, kQuestion };
+enum class MessageButtons { kOk, kRetryCancel };
+enum class MessageAnswer { kOk, kRetry, kCancel };
+
+class NativeWidget;  // the backend's widget, owned by the form's widget tree
+
+class Control {
+ public:
+  void SetEnabled(bool enabled);
+  bool Enabled() const;
+  void SetVisible(bool visible);
+  bool Visible() const;
+  // The hint appears in the form's status bar while the mouse rests on the
+  // control (a control without one shows its parent's), and as a tooltip
+  // on controls that have one of their own.
+  void SetHint(std::string_view hint);
+  std::string Hint() const;
+  void SetFocus();
+  // Puts the control above its overlapping siblings.
+  void BringToFront();
+
+  NativeWidget* native() const { return native_; }
+
+ protected:
+  explicit Control(NativeWidget* native) : native_(native) {}
+  ~Control() = default;
+
+ private:
+  NativeWidget* native_;
+};
+
+// A control that holds other controls.
+class Container : public Control {
+ protected:
+  using Control::Control;
+};
+
+class Button;
+class StatusBar;
+
+// A fixed-size dialog-style window: no minimise or maximise box, a close
+// box, the system's button-face background.
+class Form : public Container {
+ public:
+  Form(std::string_view name, std::string_view caption, int client_width,
+       int client_height);
+  ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+
+  // Fired on every closing of the window (close box, Close(), Alt+F4); an
+  // Exception escaping the handler keeps the window open.
+  void OnClose(Handler handler);
+  void Close();
+  // The button that the Escape key clicks; nullptr for none.
+  void SetCancelButton(Button* button);
+  // Keyboard focus order over the listed controls.
+  void SetTabOrder(const std::vector<Control*>& order);
+  // Draws the window now, not when the message loop comes round.
+  void Repaint();
+};
+
+enum class Bevel { kLowered, kLoweredWithRaisedInner };
+
+class Panel : public Container {
+ public:
+  Panel(Container& parent, std::string_view name, Bounds bounds, Bevel bevel);
+};
+
+class GroupBox : public Container {
+ public:
+  GroupBox(Container& parent, std::string_view name, Bounds bounds,
+           std::string_view caption);
+};
+
+struct LabelStyle {
+  bool word_wrap = false;
+  bool centre_vertically = false;
+};
+
+class Label : public Control {
+ public:
+  Label(Container& parent, std::string_view name, Bounds bounds,
+        std::string_view caption, LabelStyle style = {});
+  void SetCaption(std::string_view caption);
+  std::string Caption() const;
+};
+
+class Button : public Control {
+ public:
+  Button(Container& parent, std::string_view name, Bounds bounds,
+         std::string_view caption);
+  void SetCaption(std::string_view caption);
+  std::string Caption() const;
+  void OnClick(Handler handler);
+};
+
+// A single-line edit that accepts any text.
+class Edit : public Control {
+ public:
+  Edit(Container& parent, std::string_view name, Bounds bounds, std::string_view text);
+  void SetText(std::string_view text);
+  std::string Text() const;
+  void OnChange(Handler handler);
+};
+
+// A drop-down list without typing. -1 selects nothing.
+class ComboBox : public Control {
+ public:
+  ComboBox(Container& parent, std::string_view name, Bounds bounds,
+           const std::vector<std::string>& items, int visible_rows);
+  void SetItemIndex(int index);  // an index outside the items selects nothing
+  int ItemIndex() const;
+  // Fired when the user selects an item.
+  void OnChange(Handler handler);
+};
+
+class CheckBox : public Control {
+ public:
+  CheckBox(Container& parent, std::string_view name, Bounds bounds,
+           std::string_view caption);
+  void SetChecked(bool checked);
+  bool Checked() const;
+};
+
+class ProgressBar : public Control {
+ public:
+  ProgressBar(Container& parent, std::string_view name, Bounds bounds, int minimum,
+              int maximum);
+  void SetPosition(int position);
+  int Position() const;
+};
+
+// One simple panel that shows the hint of the control under the mouse.
+class StatusBar : public Control {
+ public:
+  StatusBar(Form& parent, std::string_view name, Bounds bounds);
+  void SetSimpleText(std::string_view text);
+  std::string SimpleText() const;
+};
+
+struct FileFilter {
+  std::string description;  // "Movies (*.mov;*.avi)"
+  std::string patterns;     // "*.mov;*.avi"; "*.*" admits every file
+};
+
+// Modal file-open and file-save dialogs. The open dialog returns only an
+// existing file; the save dialog any name in an existing folder, without
+// adding an extension or asking before an existing file is named.
+class FileDialog {
+ public:
+  enum class Kind { kOpen, kSave };
+  FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters);
+
+  void SetInitialFolder(std::string folder) { initial_folder_ = std::move(folder); }
+  const std::string& InitialFolder() const { return initial_folder_; }
+  void SetFileName(std::string name) { file_name_ = std::move(name); }
+  // After a confirmed Execute(): the full path chosen.
+  const std::string& FileName() const { return file_name_; }
+
+  // Shows the dialog modally; true when the user confirmed a file.
+  bool Execute();
+
+ private:
+  Kind kind_;
+  std::string title_;
+  std::vector<FileFilter> filters_;
+  std::string initial_folder_;
+  std::string file_name_;
+};
+
+class Application {
+ public:
+  Application(int& argc, char** argv);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  static Application& Instance();
+
+  void SetTitle(std::string_view title);
+  std::string Title() const;
+
+  // Shows the form centred on the screen and processes messages until it
+  // has been closed.
+  void Run(Form& main_form);
+  // Processes the pending messages and returns.
+  void ProcessMessages();
+
+  Cursor GetCursor() const;
+  void SetCursor(Cursor cursor);
+
+  MessageAnswer MessageBox(std::string_view text, std::string_view title,
+                           MessageIcon icon, MessageButtons buttons);
+  void ShowException(const Exception& error);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace zelbo::toolkit

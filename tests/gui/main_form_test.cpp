@@ -1,0 +1,340 @@
+// The main window with real widgets: layout, forecast, presets, hints,
+// stored choices across restarts, and the error box for a stored value of
+// the wrong type.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <fstream>
+
+#include "common/scripts.h"
+#include "window_driver.h"
+
+namespace zelbo::testing {
+namespace {
+
+const std::string kKeyHeader = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\OVallen\\Zelbo]\n";
+
+std::string WindowHint() {
+  return "Download the latest version from " + std::string(MakerWebAddress());
+}
+
+class MainWindowTest : public WindowTest {
+ protected:
+  void StoreSettings(const std::string& values) {
+    std::filesystem::create_directories(SettingsFile().parent_path());
+    std::ofstream(SettingsFile(), std::ios::binary) << kKeyHeader + values;
+  }
+  std::string StoredSettings() const {
+    std::ifstream in(SettingsFile(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+TEST_F(MainWindowTest, LayoutMatchesTheDesign) {
+  gui::TMainForm& window = OpenWindow();
+  EXPECT_EQ(Form()->windowTitle(), "Zelbo");
+  EXPECT_EQ(Form()->size(), QSize(353, 222));
+  EXPECT_EQ(Form()->minimumSize(), Form()->maximumSize()) << "fixed size";
+  EXPECT_FALSE(Form()->windowFlags() & Qt::WindowMinMaxButtonsHint);
+
+  struct Placed {
+    const char* name;
+    const char* parent;
+    QRect geometry;
+  };
+  const Placed placed[] = {
+      {"BrowseButton", "MainForm", {12, 12, 75, 25}},
+      {"Panel1", "MainForm", {4, 4, 345, 41}},
+      {"SplitFileDisplay", "Panel1", {88, 8, 249, 25}},
+      {"GroupBox1", "MainForm", {4, 52, 345, 121}},
+      {"Amount", "GroupBox1", {56, 36, 49, 21}},
+      {"SplitType", "GroupBox1", {112, 36, 69, 21}},
+      {"Preselection", "GroupBox1", {256, 36, 77, 21}},
+      {"SplitForecastPanel", "GroupBox1", {8, 64, 329, 49}},
+      {"SplitForecast", "SplitForecastPanel", {8, 1, 313, 40}},
+      {"ProgressBar0", "MainForm", {16, 144, 321, 16}},
+      {"UseNoLFN", "MainForm", {12, 180, 165, 17}},
+      {"SplitStart", "MainForm", {192, 176, 75, 25}},
+      {"CloseButton", "MainForm", {272, 176, 75, 25}},
+      {"StatusBar1", "MainForm", {0, 203, 353, 19}},
+  };
+  for (const Placed& control : placed) {
+    QWidget* widget = Find<QWidget>(control.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->geometry(), control.geometry) << control.name;
+    EXPECT_EQ(widget->parentWidget()->objectName(), control.parent) << control.name;
+  }
+  for (const auto& [name, position] : {std::pair{"Label2", QPoint(8, 20)}, {"FileSize", {80, 20}},
+                                       {"Label1", {8, 40}}, {"Label3", {200, 40}}}) {
+    EXPECT_EQ(Find<QLabel>(name)->pos(), position) << name;
+  }
+
+  EXPECT_EQ(window.BrowseButton.Caption(), "Source file...");
+  EXPECT_EQ(Text(window.SplitFileDisplay), "No file selected yet");
+  EXPECT_EQ(Find<QGroupBox>("GroupBox1")->title(), "Split details");
+  EXPECT_EQ(Text(window.Label2), "Total File Size:");
+  EXPECT_EQ(Text(window.FileSize), "n.a.");
+  EXPECT_EQ(Text(window.Label1), "Split into");
+  EXPECT_EQ(window.Amount.Text(), "2");
+  EXPECT_EQ(Text(window.Label3), "Quicksize");
+  EXPECT_EQ(Text(window.SplitForecast), "Select a file to split first");
+  EXPECT_EQ(Find<QCheckBox>("UseNoLFN")->text(), "Use 8.3 compatible filenames");
+  EXPECT_TRUE(window.UseNoLFN.Checked());
+  EXPECT_EQ(window.SplitStart.Caption(), "Start Splitting");
+  EXPECT_EQ(window.CloseButton.Caption(), "Close");
+  EXPECT_FALSE(window.ProgressBar0.Visible());
+  EXPECT_EQ(Find<QProgressBar>("ProgressBar0")->maximum(), 100);
+  EXPECT_EQ(window.SplitType.ItemIndex(), 0);
+  EXPECT_EQ(window.Preselection.ItemIndex(), -1);
+  auto* units = Find<QComboBox>("SplitType");
+  auto* presets = Find<QComboBox>("Preselection");
+  EXPECT_FALSE(units->isEditable());
+  EXPECT_EQ(units->maxVisibleItems(), 4);
+  EXPECT_EQ(presets->maxVisibleItems(), 4);
+  QStringList items;
+  for (int i = 0; i < units->count(); ++i) items << units->itemText(i);
+  EXPECT_EQ(items.join(","), "parts,bytes,kbytes,Mbytes");
+  items.clear();
+  for (int i = 0; i < presets->count(); ++i) items << presets->itemText(i);
+  EXPECT_EQ(items.join(","), "Floppy,Zip 100M,Zip 250M,CD 650M,CD 700M,DVD 4.7G,DVD 8G");
+  EXPECT_EQ(window.runInProgress, 0);
+  EXPECT_EQ(window.cancelRequested, 0);
+}
+
+TEST_F(MainWindowTest, ControlsOverlapAsDesigned) {
+  OpenWindow();
+  // The browse button lies over the left end of the panel, the progress bar
+  // over the forecast: both must be the widgets found there.
+  EXPECT_EQ(Form()->childAt(20, 20)->objectName(), "BrowseButton");
+  EXPECT_EQ(Form()->childAt(100, 150), Find<QWidget>("SplitForecast"))
+      << "the hidden bar does not cover the forecast";
+}
+
+TEST_F(MainWindowTest, NoCaptionIsClipped) {
+  OpenWindow();
+  const QFontMetrics metrics(Form()->font());
+  const int margin = 2 * Form()->style()->pixelMetric(QStyle::PM_ButtonMargin);
+  for (const char* name : {"BrowseButton", "SplitStart", "CloseButton"}) {
+    auto* button = Find<QPushButton>(name);
+    EXPECT_LE(metrics.horizontalAdvance(button->text()) + margin, button->width()) << name;
+  }
+  auto* check = Find<QCheckBox>("UseNoLFN");
+  EXPECT_LE(check->sizeHint().width(), check->width());
+  // Each auto-sized label ends before the control to its right.
+  for (const auto& [label, limit] : {std::pair{"Label2", 80}, {"Label1", 56}, {"Label3", 256},
+                                     {"FileSize", 337}}) {
+    auto* widget = Find<QLabel>(label);
+    EXPECT_LT(widget->x() + metrics.horizontalAdvance(widget->text()), limit) << label;
+  }
+  auto* presets = Find<QComboBox>("Preselection");
+  for (int i = 0; i < presets->count(); ++i) {
+    presets->setCurrentIndex(i);
+    EXPECT_LE(presets->sizeHint().width(), presets->width() + 4) << presets->itemText(i).toStdString();
+  }
+  // The longest forecast fits its three lines.
+  const QRect needed = metrics.boundingRect(
+      QRect(0, 0, 313, 1000), Qt::TextWordWrap,
+      "The file will be split into 2,147,483,647 parts of 4,700 megabytes.\n"
+      "Estimated transfer times per part HH:MM:\n   Modem: 445:46, ISDN: 191:03, DSL/LAN: <13:23");
+  EXPECT_LE(needed.height(), 40);
+}
+
+TEST_F(MainWindowTest, FocusOrderStartsAtTheBrowseButton) {
+  OpenWindow();
+  EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("BrowseButton"));
+  QStringList order;
+  QWidget* widget = Find<QWidget>("BrowseButton");
+  for (int i = 0; i < 7; ++i) {
+    order << widget->objectName();
+    do {
+      widget = widget->nextInFocusChain();
+    } while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisible());
+  }
+  EXPECT_EQ(order.join(","),
+            "BrowseButton,Amount,SplitType,Preselection,CloseButton,SplitStart,UseNoLFN");
+}
+
+TEST_F(MainWindowTest, ForecastFollowsEveryKeystroke) {
+  gui::TMainForm& window = OpenWindow();
+  auto* amount = Find<QLineEdit>("Amount");
+  Type(amount, "3");
+  EXPECT_EQ(Text(window.SplitForecast), "Select a file to split first") << "no file: no forecast";
+
+  plan_->sourceSize = 10'000'000;
+  Type(amount, "");
+  EXPECT_EQ(Text(window.SplitForecast), "You need at least an amount of 1!");
+  QTest::keyClick(amount, Qt::Key_1);
+  EXPECT_EQ(Text(window.SplitForecast), "You need at least two parts!");
+  EXPECT_EQ(plan_->partSize, 1);
+  QTest::keyClick(amount, Qt::Key_Backspace);
+  QTest::keyClick(amount, Qt::Key_3);
+  EXPECT_EQ(Text(window.SplitForecast),
+            "The file will be split into 3 parts of 3,333,334 bytes.\n"
+            "Estimated transfer times per part HH:MM:\n   Modem: 0:19, ISDN: 0:08, DSL/LAN: <0:01");
+  EXPECT_EQ(plan_->partSize, 3'333'334);
+  EXPECT_EQ(plan_->partCount, 3);
+
+  Pick(Find<QComboBox>("SplitType"), 2);  // kbytes
+  EXPECT_EQ(plan_->partSize, 3 * 1024);
+  Type(amount, "1400");
+  EXPECT_EQ(Text(window.SplitForecast),
+            "The file will be split into 7 parts of 1,400 kilobytes.\n"
+            "Estimated transfer times per part HH:MM:\n   Modem: 0:08, ISDN: 0:04, DSL/LAN: <0:01");
+}
+
+TEST_F(MainWindowTest, PresetsSetUnitAndAmount) {
+  gui::TMainForm& window = OpenWindow();
+  plan_->sourceSize = 9'000'000'000;
+  const std::pair<int, std::int64_t> presets[] = {
+      {2, 1'433'600},     {3, 102'760'448},   {3, 249'561'088},   {3, 681'574'400},
+      {3, 734'003'200}, {3, 4'928'307'200}, {3, 8'912'896'000}};
+  auto* list = Find<QComboBox>("Preselection");
+  for (int index = 0; index < 7; ++index) {
+    Pick(list, index);
+    EXPECT_EQ(window.Preselection.ItemIndex(), index);
+    EXPECT_EQ(window.SplitType.ItemIndex(), presets[index].first) << index;
+    EXPECT_EQ(plan_->partSize, presets[index].second) << index;
+  }
+  Pick(list, 4);
+  EXPECT_EQ(window.Amount.Text(), "700");
+  EXPECT_EQ(Find<QComboBox>("SplitType")->currentText(), "Mbytes");
+  Type(Find<QLineEdit>("Amount"), "5");
+  EXPECT_EQ(list->currentText(), "CD 700M") << "typing does not reset the preset";
+  EXPECT_TRUE(Text(window.SplitForecast).starts_with("The file will be split into 1717 parts"));
+}
+
+TEST_F(MainWindowTest, HintsFollowTheMouse) {
+  gui::TMainForm& window = OpenWindow();
+  const std::pair<const char*, std::string> hovered[] = {
+      {"Amount", "Amount of parts"},
+      {"SplitType", "Units for parts"},
+      {"Preselection", "Easy presets for part sizes"},
+      {"BrowseButton", "Start here to choose your \"large\" file."},
+      {"SplitForecast", "This area displays what will be done"},  // the panel's
+      {"UseNoLFN", "To generate short names (e.g. e-mail, MS-DOS 6.0 and lower, ...)"},
+      {"SplitStart", "Click first on the \"Browse files...\" button..."},
+      {"CloseButton", "Exits the Zelbo application."},
+      {"Label2", WindowHint()},  // no hint up to the window
+      {"StatusBar1", WindowHint()},
+      {"SplitFileDisplay", WindowHint()},
+  };
+  for (const auto& [name, hint] : hovered) {
+    QWidget* widget = Find<QWidget>(name);
+    QTest::mouseMove(widget, QPoint(3, widget->height() / 2));
+    EXPECT_EQ(StatusText(), hint) << name;
+  }
+  // Back from a child onto its parent shows the parent's hint again.
+  QTest::mouseMove(Find<QWidget>("Amount"), QPoint(3, 3));
+  QTest::mouseMove(Find<QWidget>("GroupBox1"), QPoint(3, 100));
+  EXPECT_EQ(StatusText(), WindowHint());
+  QTest::mouseMove(Find<QWidget>("SplitForecast"), QPoint(3, 3));
+  QTest::mouseMove(Find<QWidget>("SplitForecastPanel"), QPoint(2, 45));
+  EXPECT_EQ(StatusText(), "This area displays what will be done");
+
+  EXPECT_EQ(Find<QWidget>("Amount")->toolTip(), "Amount of parts");
+  EXPECT_EQ(Find<QWidget>("SplitForecastPanel")->toolTip(), "This area displays what will be done");
+  EXPECT_EQ(Find<QWidget>("SplitForecast")->toolTip(), "");
+  EXPECT_EQ(Find<QWidget>("StatusBar1")->toolTip(), "");
+  EXPECT_EQ(Form()->toolTip(), "");
+  (void)window;
+}
+
+TEST_F(MainWindowTest, FirstStartCreatesTheKeyAndShowsDefaults) {
+  gui::TMainForm& window = OpenWindow();
+  EXPECT_EQ(StoredSettings(), kKeyHeader);
+  EXPECT_EQ(window.Amount.Text(), "2");
+  EXPECT_EQ(window.SplitType.ItemIndex(), 0);
+  EXPECT_TRUE(window.UseNoLFN.Checked());
+  EXPECT_EQ(plan_->sourceSize, -1);
+}
+
+TEST_F(MainWindowTest, ClosingStoresTheChoicesForTheNextStart) {
+  gui::TMainForm& window = OpenWindow();
+  Type(Find<QLineEdit>("Amount"), "not a number");
+  Pick(Find<QComboBox>("SplitType"), 3);
+  QTest::mouseClick(Find<QCheckBox>("UseNoLFN"), Qt::LeftButton);
+  QTest::mouseClick(Find<QPushButton>("CloseButton"), Qt::LeftButton);
+  EXPECT_FALSE(Form()->isVisible());
+  EXPECT_EQ(StoredSettings(), kKeyHeader +
+                                  "\"Parts\"=\"not a number\"\n"
+                                  "\"PartType\"=dword:00000003\n"
+                                  "\"ShortNames\"=\"No\"\n");
+  window_.reset();
+  (void)window;
+
+  gui::TMainForm& again = OpenWindow();
+  EXPECT_EQ(again.Amount.Text(), "not a number");
+  EXPECT_EQ(again.SplitType.ItemIndex(), 3);
+  EXPECT_FALSE(again.UseNoLFN.Checked());
+}
+
+TEST_F(MainWindowTest, StoredValuesComeBackAsTheRulesSay) {
+  StoreSettings("\"SourcePath\"=\"/media/clips/\"\n\"Parts\"=\"12abc\"\n"
+                "\"PartType\"=dword:00000007\n\"ShortNames\"=\"yes\"\n");
+  gui::TMainForm& window = OpenWindow();
+  EXPECT_EQ(window.OpenDialog1.InitialFolder(), "/media/clips/");
+  EXPECT_EQ(window.Amount.Text(), "12abc");
+  EXPECT_EQ(window.SplitType.ItemIndex(), -1) << "an unknown unit selects nothing";
+  EXPECT_FALSE(window.UseNoLFN.Checked()) << "only \"Yes\" exactly checks it";
+  plan_->sourceSize = 1000;
+  Type(Find<QLineEdit>("Amount"), "50");
+  EXPECT_EQ(Text(window.SplitForecast), "Select the units for the parts!");
+  CloseWindow();
+  EXPECT_TRUE(StoredSettings().find("\"PartType\"=dword:ffffffff\n") != std::string::npos);
+
+  gui::TMainForm& again = OpenWindow();
+  EXPECT_EQ(again.SplitType.ItemIndex(), -1);
+}
+
+TEST_F(MainWindowTest, AStoredValueOfTheWrongTypeShowsTheErrorBoxThenTheWindow) {
+  StoreSettings("\"SourcePath\"=\"/media/\"\n\"Parts\"=\"9\"\n\"PartType\"=\"2\"\n"
+                "\"ShortNames\"=\"No\"\n");
+  std::vector<SeenBox> seen;
+  PressOnNextBox(seen, QMessageBox::Ok);
+  gui::TMainForm& window = OpenWindow();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].title, "Zelbo");
+  EXPECT_EQ(seen[0].text, "Invalid data type for 'PartType'");
+  EXPECT_EQ(seen[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(window.Amount.Text(), "9") << "read before the error";
+  EXPECT_EQ(window.SplitType.ItemIndex(), 0);
+  EXPECT_TRUE(window.UseNoLFN.Checked()) << "not read after the error";
+  CloseWindow();
+  EXPECT_TRUE(StoredSettings().find("\"PartType\"=dword:00000000\n") != std::string::npos)
+      << "closing stores the right type again";
+}
+
+TEST_F(MainWindowTest, ANumberStoredAsPartsFailsToRead) {
+  StoreSettings("\"Parts\"=dword:00000005\n");
+  std::vector<SeenBox> seen;
+  PressOnNextBox(seen, QMessageBox::Ok);
+  gui::TMainForm& window = OpenWindow();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, "Invalid data type for 'Parts'");
+  EXPECT_EQ(window.Amount.Text(), "2");
+}
+
+TEST_F(MainWindowTest, AKeyThatCannotBeOpenedLeavesTheDefaults) {
+  std::filesystem::create_directories(SettingsFile().parent_path());
+  std::ofstream(SettingsFile()) << "not a key";
+  gui::TMainForm& window = OpenWindow();
+  EXPECT_EQ(window.Amount.Text(), "2");
+  CloseWindow();
+  std::ifstream in(SettingsFile());
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not a key");
+}
+
+TEST_F(MainWindowTest, EscapeWhileIdleDoesNothing) {
+  OpenWindow();
+  QTest::keyClick(Find<QWidget>("Amount"), Qt::Key_Escape);
+  QTest::keyClick(Form(), Qt::Key_Escape);
+  EXPECT_TRUE(Form()->isVisible());
+}
+
+}  // namespace
+}  // namespace zelbo::testing

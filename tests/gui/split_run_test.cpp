@@ -1,0 +1,524 @@
+// Source selection, the Start command and the split run through the real
+// window: dialogs and boxes are answered as a user would, cancel and
+// disk-full retry happen while the run pumps messages.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <csignal>
+#include <fstream>
+
+#include "window_driver.h"
+
+namespace zelbo::testing {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::int64_t kPart = 65536;  // the 64 kbytes the tests split into
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Lowers the file-size limit of this process, as a full medium would.
+class FileSizeLimit {
+ public:
+  FileSizeLimit() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &original_);
+  }
+  ~FileSizeLimit() { Lift(); }
+  void Set(rlim_t bytes) {
+    rlimit limit = original_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  void Lift() { setrlimit(RLIMIT_FSIZE, &original_); }
+
+ private:
+  rlimit original_{};
+};
+
+class SplitRunTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    sources_ = root() / "sources";
+    out_ = root() / "out";
+    fs::create_directories(sources_);
+    fs::create_directories(out_);
+  }
+  void TearDown() override {
+    if (poll_) poll_->stop();
+    poll_.reset();
+    WindowTest::TearDown();
+  }
+
+  fs::path MakeSource(const std::string& name, std::int64_t size, const fs::path& folder = {}) {
+    const fs::path path = (folder.empty() ? sources_ : folder) / name;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131 + i / 977) & 0xff);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  void Choose(const fs::path& source) {
+    AnswerNextFileDialog(source.string());
+    QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
+  }
+
+  // Sets 64 kbytes as the part size.
+  void SixtyFourKbyteParts() {
+    Pick(Find<QComboBox>("SplitType"), 2);
+    Type(Find<QLineEdit>("Amount"), "64");
+  }
+
+  // Clicks Start, names the batch file, and answers the boxes that follow.
+  void Start(const fs::path& batch, SeenDialog* dialog = nullptr) {
+    AnswerNextFileDialog(batch.string(), dialog);
+    QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
+  }
+
+  // Runs `check` at every message pump of the run.
+  void DuringRun(std::function<void()> check) {
+    poll_ = std::make_unique<QTimer>();
+    poll_->setInterval(0);
+    QObject::connect(poll_.get(), &QTimer::timeout, std::move(check));
+    poll_->start();
+  }
+
+  bool Writing() const { return window_->SplitForecast.Caption().starts_with("Writing part "); }
+
+  bool WritingPart(int number) const {
+    return window_->SplitForecast.Caption() ==
+           "Writing part " + std::to_string(number) + ", please wait...\n";
+  }
+
+  std::vector<std::string> FilesIn(const fs::path& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string FinishedText(int n, const std::string& base, const std::string& batch) {
+    char up_to[16];
+    std::snprintf(up_to, sizeof up_to, "%03d", n);
+    return "Finished splitting the file into " + std::to_string(n) + " parts.\nEach part was named \"" +
+           base + ".###\" (###=001 up to " + up_to + ")\nThe batch files \"" + batch + ".bat\" and \"" +
+           batch + ".sh\" to put the pieces back together were created.\n";
+  }
+
+  fs::path sources_;
+  fs::path out_;
+  std::unique_ptr<QTimer> poll_;
+  std::vector<SeenBox> seen_;
+};
+
+TEST_F(SplitRunTest, ChoosingASourceMeasuresAndRemembersIt) {
+  gui::TMainForm& window = OpenWindow();
+  const fs::path source = MakeSource("clip.avi", 3'670'016);
+  SeenDialog dialog;
+  AnswerNextFileDialog(source.string(), &dialog);
+  QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
+  EXPECT_EQ(dialog.title, "Select the file to split");
+  ASSERT_EQ(dialog.filters.size(), 5);
+  EXPECT_TRUE(dialog.filters[0].startsWith("All (*.*)"));
+  EXPECT_EQ(plan_->sourceFile, source.string());
+  EXPECT_EQ(plan_->sourceSize, 3'670'016);
+  EXPECT_EQ(window.FileSize.Caption(), "3.5 Mbytes. (3,670,016 bytes)");
+  EXPECT_EQ(window.SplitFileDisplay.Caption(), source.string());
+  EXPECT_TRUE(window.SplitForecast.Caption().starts_with("The file will be split into 2 parts of 1,835,008 bytes."));
+  EXPECT_EQ(window.SplitStart.Hint(), "Click to start splitting your file.");
+  EXPECT_EQ(window.OpenDialog1.InitialFolder(), sources_.string() + "/");
+  EXPECT_NE(ReadFile(SettingsFile()).find("\"SourcePath\"=\"" + sources_.string() + "/\""), std::string::npos);
+
+  // The next showing starts in that folder; cancelling keeps everything.
+  SeenDialog again;
+  AnswerNextFileDialog("", &again);
+  QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
+  EXPECT_EQ(again.folder, sources_.string());
+  EXPECT_EQ(plan_->sourceFile, source.string());
+  EXPECT_EQ(window.FileSize.Caption(), "3.5 Mbytes. (3,670,016 bytes)");
+}
+
+TEST_F(SplitRunTest, LongPathsAreShortenedFromSixtyOneBytes) {
+  gui::TMainForm& window = OpenWindow();
+  for (const std::size_t length : {60u, 61u}) {
+    const std::size_t fixed = sources_.string().size() + std::string("/").size() + std::string("/c.avi").size();
+    const fs::path folder = sources_ / std::string(length - fixed, 'd');
+    fs::create_directories(folder);
+    const fs::path source = MakeSource("c.avi", 10, folder);
+    ASSERT_EQ(source.string().size(), length);
+    Choose(source);
+    EXPECT_EQ(window.SplitFileDisplay.Caption(), length == 60 ? source.string() : ".../c.avi");
+  }
+}
+
+TEST_F(SplitRunTest, ASourceThatCannotBeOpenedIsMarked) {
+  gui::TMainForm& window = OpenWindow();
+  const fs::path good = MakeSource("good.bin", 1000);
+  Choose(good);
+  const fs::path gone = MakeSource("gone.bin", 5000);
+  const std::string stored = ReadFile(SettingsFile());
+  OnNextModal([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    dialog->selectFile(QString::fromStdString(gone.string()));
+    static_cast<QDialog*>(dialog)->accept();
+    fs::remove(gone);  // vanishes before the program opens it
+    PressOnNextBox(seen_, QMessageBox::Ok);
+  });
+  QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].text, "File open error on file to split!");
+  EXPECT_EQ(seen_[0].title, "Zelbo - ERROR");
+  EXPECT_EQ(seen_[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(window.SplitFileDisplay.Caption(), gone.string() + ", WARNING: OPEN ERROR");
+  EXPECT_EQ(plan_->sourceFile, gone.string());
+  EXPECT_EQ(plan_->sourceSize, 1000) << "the previous file's size stays";
+  EXPECT_EQ(window.FileSize.Caption(), "1000.0 bytes. (1,000 bytes)");
+  EXPECT_EQ(ReadFile(SettingsFile()), stored);
+
+  // Start then runs on the vanished path and tells so.
+  Type(Find<QLineEdit>("Amount"), "2");
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(out_ / "gone.BAT");
+  ASSERT_EQ(seen_.size(), 2u);
+  EXPECT_EQ(seen_[1].text, "Unable to open the file \"" + gone.string() + "\" for reading!\n");
+  EXPECT_EQ(seen_[1].title, "Zelbo - ERROR");
+  EXPECT_EQ(seen_[1].icon, QMessageBox::Critical);
+  EXPECT_TRUE(FilesIn(out_).empty());
+  EXPECT_TRUE(window.SplitStart.Enabled());
+}
+
+TEST_F(SplitRunTest, AFullSplitRejoinsWithItsShellScript) {
+  gui::TMainForm& window = OpenWindow();
+  const fs::path source = MakeSource("movie.avi", 3 * kPart + 3392);
+  Choose(source);
+  SixtyFourKbyteParts();
+  int max_position = 0;
+  bool locked = true;
+  DuringRun([&] {
+    if (!Writing()) return;
+    max_position = std::max(max_position, window.ProgressBar0.Position());
+    locked = locked && !window.SplitStart.Enabled() && !window.BrowseButton.Enabled() &&
+             !window.Amount.Enabled() && !window.SplitType.Enabled() &&
+             !window.Preselection.Enabled() && !window.UseNoLFN.Enabled() &&
+             window.CloseButton.Caption() == "Cancel" && window.runInProgress == 1 &&
+             window.ProgressBar0.Visible();
+  });
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  SeenDialog dialog;
+  Start(out_ / "movie.BAT", &dialog);
+  EXPECT_EQ(dialog.title, "Select the name of the unsplit batch file");
+  EXPECT_EQ(dialog.selected.value(0).toStdString().substr(dialog.selected.value(0).lastIndexOf('/') + 1),
+            "movie.BAT");
+  EXPECT_TRUE(locked);
+  EXPECT_EQ(max_position, 100);
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].title, "Zelbo - Success");
+  EXPECT_EQ(seen_[0].icon, QMessageBox::Information);
+  EXPECT_EQ(seen_[0].text, FinishedText(4, "movie", "movie"));
+  EXPECT_EQ(FilesIn(out_), (std::vector<std::string>{"movie.001", "movie.002", "movie.003",
+                                                     "movie.004", "movie.bat", "movie.sh"}));
+  EXPECT_EQ(fs::file_size(out_ / "movie.004"), 3392u);
+
+  // The window is idle again.
+  EXPECT_TRUE(window.SplitStart.Enabled() && window.UseNoLFN.Enabled());
+  EXPECT_EQ(window.CloseButton.Caption(), "Close");
+  EXPECT_FALSE(window.ProgressBar0.Visible());
+  EXPECT_EQ(window.StatusBar1.SimpleText(), "");
+  EXPECT_TRUE(window.SplitForecast.Caption().starts_with("The file will be split into 4 parts of 64 kilobytes."));
+  EXPECT_EQ(window.runInProgress, 0);
+
+  const std::string stored = ReadFile(SettingsFile());
+  for (const std::string& value : {"\"DestPath\"=\"" + out_.string() + "/\"", std::string("\"Parts\"=\"64\""),
+                                  std::string("\"PartType\"=dword:00000002"),
+                                  std::string("\"ShortNames\"=\"Yes\"")}) {
+    EXPECT_NE(stored.find(value), std::string::npos) << value;
+  }
+
+  ASSERT_EQ(std::system(("cd '" + out_.string() + "' && /bin/sh movie.sh >/dev/null").c_str()), 0);
+  EXPECT_EQ(FilesIn(out_), (std::vector<std::string>{"movie.avi", "movie.bat"}));
+  EXPECT_EQ(std::system(("cmp -s '" + source.string() + "' '" + (out_ / "movie.avi").string() + "'").c_str()), 0);
+}
+
+TEST_F(SplitRunTest, ALongBatchNameGivesShortPartNames) {
+  OpenWindow();
+  Choose(MakeSource("clip.avi", 2 * kPart));
+  SixtyFourKbyteParts();
+  PressOnNextBox(seen_, QMessageBox::Ok, [&] { PressOnNextBox(seen_, QMessageBox::Ok); });
+  Start(out_ / "holidays9.BAT");
+  ASSERT_EQ(seen_.size(), 2u);
+  EXPECT_EQ(seen_[0].text,
+            "For platform compatibility reasons the partnames were renamed \"part.###\"\n"
+            "Continue (OK) for more result details...");
+  EXPECT_EQ(seen_[0].title, "Zelbo - Success");
+  EXPECT_EQ(seen_[1].text, FinishedText(2, "part", "holidays9"));
+  EXPECT_EQ(FilesIn(out_), (std::vector<std::string>{"holidays9.bat", "holidays9.sh", "part.001", "part.002"}))
+      << "an exact multiple gives no empty extra part";
+  EXPECT_NE(ReadFile(out_ / "holidays9.sh").find("rm \"holidays9.sh\"\n"), std::string::npos);
+}
+
+TEST_F(SplitRunTest, UncheckedShortNamesKeepTheBatchName) {
+  OpenWindow();
+  Choose(MakeSource("clip.avi", kPart + 1));
+  SixtyFourKbyteParts();
+  QTest::mouseClick(Find<QCheckBox>("UseNoLFN"), Qt::LeftButton);
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(out_ / "a long batch name");
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(FilesIn(out_), (std::vector<std::string>{"a long batch name.001", "a long batch name.002",
+                                                     "a long batch name.bat", "a long batch name.sh"}));
+}
+
+TEST_F(SplitRunTest, CancelDuringPartThreeDeletesThisRunsPartsOnly) {
+  gui::TMainForm& window = OpenWindow();
+  Choose(MakeSource("movie.avi", 10 * kPart));
+  SixtyFourKbyteParts();
+  std::ofstream(out_ / "movie.099") << "not of this run";
+  bool clicked = false;
+  DuringRun([&] {
+    if (clicked || !WritingPart(3)) return;
+    clicked = true;
+    QTest::mouseClick(Find<QPushButton>("CloseButton"), Qt::LeftButton);
+  });
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(out_ / "movie.BAT");
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].text, "User aborted!");
+  EXPECT_EQ(seen_[0].title, "Zelbo - Aborted");
+  EXPECT_EQ(seen_[0].icon, QMessageBox::Information);
+  EXPECT_EQ(FilesIn(out_), std::vector<std::string>{"movie.099"});
+  EXPECT_EQ(window.cancelRequested, 1);
+  EXPECT_EQ(window.CloseButton.Caption(), "Close");
+  EXPECT_TRUE(Form()->isVisible()) << "Cancel does not close the window";
+}
+
+TEST_F(SplitRunTest, EscapeCancelsTheRunToo) {
+  OpenWindow();
+  Choose(MakeSource("movie.avi", 10 * kPart));
+  SixtyFourKbyteParts();
+  bool pressed = false;
+  DuringRun([&] {
+    if (pressed || !WritingPart(3)) return;
+    pressed = true;  // once: a second Escape would answer the closing box
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : Form(), Qt::Key_Escape);
+  });
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(out_ / "movie.BAT");
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].text, "User aborted!");
+  EXPECT_TRUE(FilesIn(out_).empty());
+}
+
+TEST_F(SplitRunTest, DiskFullAnsweredWithRetryGivesTheSameSet) {
+  gui::TMainForm& window = OpenWindow();
+  const fs::path source = MakeSource("movie.avi", 5 * kPart + 100);
+  Choose(source);
+  SixtyFourKbyteParts();
+  // The undisturbed set, for comparison.
+  const fs::path reference = root() / "reference";
+  fs::create_directories(reference);
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(reference / "movie.BAT");
+
+  FileSizeLimit limit;
+  bool full = false;
+  std::vector<int> positions;
+  DuringRun([&] {
+    if (!Writing()) return;
+    positions.push_back(window.ProgressBar0.Position());
+    if (!full && WritingPart(3)) {
+      full = true;
+      limit.Set(1000);
+    }
+  });
+  PressOnNextBox(seen_, QMessageBox::Retry, [&] {
+    limit.Lift();  // room was made
+    PressOnNextBox(seen_, QMessageBox::Ok);
+  });
+  Start(out_ / "movie.BAT");
+  ASSERT_EQ(seen_.size(), 3u);
+  EXPECT_EQ(seen_[1].text, "Insufficient disk space (or rights) to fully write " + (out_ / "movie.003").string() +
+                               "!\n\nInsert media with enough diskspace free (65536 bytes) or cancel.");
+  EXPECT_EQ(seen_[1].title, "Zelbo - Error");
+  EXPECT_EQ(seen_[1].icon, QMessageBox::Question);
+  EXPECT_TRUE(seen_[1].has_retry);
+  EXPECT_EQ(seen_[2].title, "Zelbo - Success");
+  const int part3_start = static_cast<int>(2.0 * kPart / (5 * kPart + 100) * 100);
+  const auto back = std::adjacent_find(positions.begin(), positions.end(), std::greater<int>());
+  ASSERT_NE(back, positions.end()) << "the bar steps back";
+  EXPECT_EQ(*(back + 1), part3_start);
+  EXPECT_EQ(FilesIn(out_), FilesIn(reference));
+  for (const std::string& name : FilesIn(reference)) {
+    EXPECT_EQ(ReadFile(out_ / name), ReadFile(reference / name)) << name;
+  }
+}
+
+TEST_F(SplitRunTest, DiskFullAnsweredWithCancelKeepsTheEarlierParts) {
+  OpenWindow();
+  Choose(MakeSource("movie.avi", 5 * kPart));
+  SixtyFourKbyteParts();
+  FileSizeLimit limit;
+  DuringRun([&] {
+    if (WritingPart(3)) limit.Set(1000);
+  });
+  PressOnNextBox(seen_, QMessageBox::Cancel, [&] {
+    limit.Lift();
+    PressOnNextBox(seen_, QMessageBox::Ok);
+  });
+  Start(out_ / "movie.BAT");
+  ASSERT_EQ(seen_.size(), 2u);
+  EXPECT_EQ(seen_[1].text, "You chose to cancel!\n\nDo not forget to cleanup the already written parts (3)!");
+  EXPECT_EQ(seen_[1].title, "Zelbo - User Abort");
+  EXPECT_EQ(seen_[1].icon, QMessageBox::Warning);
+  EXPECT_EQ(FilesIn(out_), (std::vector<std::string>{"movie.001", "movie.002"}));
+}
+
+TEST_F(SplitRunTest, DiskFullShowsLargePartSizesInFull) {
+  OpenWindow();
+  const fs::path source = sources_ / "big.iso";
+  std::ofstream(source).close();
+  fs::resize_file(source, std::uintmax_t{4} << 30);  // sparse: takes no room
+  Choose(source);
+  Pick(Find<QComboBox>("SplitType"), 3);
+  Type(Find<QLineEdit>("Amount"), "3072");
+  FileSizeLimit limit;
+  limit.Set(1 << 20);
+  PressOnNextBox(seen_, QMessageBox::Cancel, [&] {
+    limit.Lift();
+    PressOnNextBox(seen_, QMessageBox::Ok);
+  });
+  Start(out_ / "big.BAT");
+  ASSERT_EQ(seen_.size(), 2u);
+  EXPECT_NE(seen_[0].text.find("(3221225472 bytes)"), std::string::npos) << seen_[0].text;
+  EXPECT_TRUE(FilesIn(out_).empty());
+}
+
+TEST_F(SplitRunTest, StartRefusesPlansThatCannotRun) {
+  gui::TMainForm& window = OpenWindow();
+  int modals = 0;
+  DuringRun([&] {
+    if (QApplication::activeModalWidget()) ++modals;
+  });
+  QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(modals, 0) << "no source: nothing happens";
+  poll_.reset();
+
+  Choose(MakeSource("thousand.bin", 1000));
+  Pick(Find<QComboBox>("SplitType"), 1);
+  const std::pair<const char*, const char*> refused[] = {
+      {"1000", "Your partsize is larger than (or equal to) the filesize!"},
+      {"0", "You need at least an amount of 1!"},
+  };
+  for (const auto& [amount, text] : refused) {
+    Type(Find<QLineEdit>("Amount"), amount);
+    PressOnNextBox(seen_, QMessageBox::Ok);
+    QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
+    ASSERT_FALSE(seen_.empty());
+    EXPECT_EQ(seen_.back().text, text);
+    EXPECT_EQ(seen_.back().title, "Zelbo - ERROR");
+    EXPECT_EQ(seen_.back().icon, QMessageBox::Critical);
+  }
+  Pick(Find<QComboBox>("SplitType"), 0);
+  Type(Find<QLineEdit>("Amount"), "1");
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
+  EXPECT_EQ(seen_.back().text, "You need at least two parts!");
+  EXPECT_EQ(seen_.size(), 3u);
+  EXPECT_TRUE(FilesIn(out_).empty());
+  (void)window;
+}
+
+TEST_F(SplitRunTest, ACancelledSaveDialogStoresNothing) {
+  OpenWindow();
+  Choose(MakeSource("clip.avi", 3 * kPart));
+  SixtyFourKbyteParts();
+  const std::string before = ReadFile(SettingsFile());
+  AnswerNextFileDialog("");
+  QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
+  EXPECT_EQ(ReadFile(SettingsFile()), before);
+  EXPECT_TRUE(FilesIn(out_).empty());
+
+  // A confirmed Start remembers the folder for the next one, also after a restart.
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(out_ / "clip.BAT");
+  CloseWindow();
+  OpenWindow();
+  Choose(sources_ / "clip.avi");
+  SixtyFourKbyteParts();
+  SeenDialog dialog;
+  AnswerNextFileDialog("", &dialog);
+  QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
+  EXPECT_EQ(dialog.folder, out_.string());
+}
+
+TEST_F(SplitRunTest, TheSourceIsNeverAPart) {
+  OpenWindow();
+  // A part 1 split again into its own folder with the proposed name.
+  const fs::path source = MakeSource("movie.001", 3 * kPart, out_);
+  const std::string original = ReadFile(source);
+  Choose(source);
+  SixtyFourKbyteParts();
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  SeenDialog dialog;
+  Start(out_ / "movie.BAT", &dialog);
+  EXPECT_TRUE(dialog.selected.value(0).endsWith("/movie.BAT"));
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].text, "ERROR: Unable to open output file \"" + (out_ / "movie.001").string() + "\"\n");
+  EXPECT_EQ(seen_[0].title, "Zelbo - ERROR");
+  EXPECT_EQ(ReadFile(source), original);
+
+  // A hard link to the source in place of part 2: parts before it stay.
+  const fs::path other = root() / "other";
+  fs::create_directories(other);
+  fs::create_hard_link(source, other / "movie.002");
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(other / "movie.BAT");
+  EXPECT_EQ(seen_.back().text, "ERROR: Unable to open output file \"" + (other / "movie.002").string() + "\"\n");
+  EXPECT_EQ(FilesIn(other), (std::vector<std::string>{"movie.001", "movie.002"}));
+  EXPECT_EQ(ReadFile(source), original);
+
+  // A symbolic link in place of a part is replaced, never written through.
+  const fs::path third = root() / "third";
+  fs::create_directories(third);
+  std::ofstream(root() / "victim") << "keep me";
+  fs::create_symlink(root() / "victim", third / "movie.001");
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(third / "movie.BAT");
+  EXPECT_EQ(seen_.back().title, "Zelbo - Success");
+  EXPECT_EQ(ReadFile(root() / "victim"), "keep me");
+  EXPECT_FALSE(fs::is_symlink(third / "movie.001"));
+  EXPECT_EQ(ReadFile(third / "movie.001"), original.substr(0, kPart));
+}
+
+TEST_F(SplitRunTest, ClosingTheWindowDuringARunLetsTheRunFinish) {
+  gui::TMainForm& window = OpenWindow();
+  Choose(MakeSource("movie.avi", 6 * kPart));
+  SixtyFourKbyteParts();
+  Type(Find<QLineEdit>("Amount"), "64");
+  std::string stored_at_close;
+  DuringRun([&] {
+    if (stored_at_close.empty() && WritingPart(2)) {
+      Pick(Find<QComboBox>("SplitType"), 2);  // disabled: no effect
+      Form()->close();
+      stored_at_close = ReadFile(SettingsFile());
+    }
+  });
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  Start(out_ / "movie.BAT");
+  EXPECT_NE(stored_at_close.find("\"Parts\"=\"64\""), std::string::npos);
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].title, "Zelbo - Success");
+  EXPECT_EQ(FilesIn(out_).size(), 8u);
+  EXPECT_TRUE(window.SplitStart.Enabled());
+  EXPECT_FALSE(Form()->isVisible());
+}
+
+}  // namespace
+}  // namespace zelbo::testing
