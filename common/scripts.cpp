@@ -1,6 +1,7 @@
 #include "common/scripts.h"
 
 #include "common/part_names.h"
+#include "platform/system.h"
 
 #ifndef ZELBO_WEB_ADDRESS
 #error "ZELBO_WEB_ADDRESS must be set by the build"
@@ -145,7 +146,7 @@ std::string ShellScriptText(ScriptVariant variant, const ScriptNames& names,
 
 Status WriteDosBatch(platform::OutputFile& file, ScriptVariant variant,
                      const ScriptNames& names, std::int32_t part_count) {
-  return file.Write(DosBatchText(variant, names, part_count));
+  return file.Write(platform::BatchFileBytes(DosBatchText(variant, names, part_count)));
 }
 
 Status WriteShellScript(platform::OutputFile& file, ScriptVariant variant,

@@ -51,6 +51,5 @@ ExitStatus Run(const std::vector<std::string>& arguments) {
 }  // namespace zelbo::console
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
-  return static_cast<int>(zelbo::console::Run(arguments));
+  return static_cast<int>(zelbo::console::Run(zelbo::platform::ProgramArguments(argc, argv)));
 }

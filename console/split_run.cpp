@@ -138,7 +138,8 @@ ExitStatus WriteScripts(const OutputNames& names, std::int32_t partsWritten,
   const ScriptNames script_names{names.scriptBaseName, names.sourceFileName, "unsplit"};
   Print("Writing the DOS batch to put the stuff back together...\n");
   const ScriptJob batch{names.folder + fnmerge("", "", "unsplit", ".bat"),
-                        DosBatchText(ScriptVariant::kConsole, script_names, partsWritten),
+                        platform::BatchFileBytes(DosBatchText(ScriptVariant::kConsole,
+                                                              script_names, partsWritten)),
                         false, "ERROR: Could not create DOS batch file\n", "DOS batch"};
   if (const ExitStatus status = WriteScript(batch, source); status != ExitStatus::kSuccess) {
     return status;

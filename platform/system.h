@@ -3,7 +3,9 @@
 // One source per platform (system_posix.cpp, system_win32.cpp).
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelbo::platform {
 
@@ -28,7 +30,26 @@ const PathStyle& NativePathStyle();
 // starts an absolute path, so only '-' introduces an option there.
 bool SlashIntroducesOptions();
 
-// Writes text to standard output so that it reaches the terminal at once.
+// Writes UTF-8 text to standard output so that it reaches the terminal at
+// once. On Windows a console gets the text as UTF-16, so that every name
+// shows right whatever the console's code page; a redirected output gets the
+// UTF-8 bytes.
 void WriteStdout(std::string_view text);
+
+// The program's arguments without the program name, as UTF-8, after the
+// platform's start-up conventions. POSIX: argv as the shell passed it.
+// Windows: read from the UTF-16 command line (argv holds only what the ANSI
+// code page can), split by the rules of the C runtime, and each argument
+// that holds '*' or '?' outside double quotes replaced by the names of the
+// files it matches, sorted without regard to case and prefixed with the
+// pattern's folder as typed; a pattern that matches nothing stays as typed.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// A batch file's text (UTF-8, lines ended by CR LF) as the bytes that the
+// platform's command interpreter reads. cmd reads a batch in the OEM code
+// page, so on Windows the text is converted to it; a text with a character
+// that the OEM code page lacks stays UTF-8 (no conversion could name that
+// file). Elsewhere the text comes back unchanged.
+std::string BatchFileBytes(std::string_view text);
 
 }  // namespace zelbo::platform

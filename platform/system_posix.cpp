@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/system.h"
@@ -26,5 +27,11 @@ void WriteStdout(std::string_view text) {
     text.remove_prefix(static_cast<std::size_t>(written));
   }
 }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+std::string BatchFileBytes(std::string_view text) { return std::string(text); }
 
 }  // namespace zelbo::platform

@@ -4,7 +4,10 @@
 # not root.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev)
+packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
+          # The Windows build and its tests: the cross compiler (its -posix
+          # variant), GoogleTest's sources to build for Windows, and wine.
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64)
 
 missing=()
 for package in "${packages[@]}"; do

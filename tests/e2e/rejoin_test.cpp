@@ -2,18 +2,10 @@
 // back the source byte for byte.
 #include <unistd.h>
 
-#include "tests/e2e/console_e2e_test.h"
+#include "tests/e2e/rejoin.h"
 
 namespace zelbo::e2e {
 namespace {
-
-using testing::PatternBytes;
-
-struct Shell {
-  std::string label;
-  std::string program;
-  std::vector<std::string> leading_arguments;
-};
 
 std::string BusyboxPath() {
   for (const char* path : {"/bin/busybox", "/usr/bin/busybox"}) {
@@ -22,68 +14,30 @@ std::string BusyboxPath() {
   return "";
 }
 
-std::vector<Shell> Shells() {
-  return {{"dash", "/bin/sh", {}}, {"busybox", BusyboxPath(), {"sh"}}};
+std::vector<Joiner> Shells() {
+  return {{"dash", "/bin/sh", {}, {}, "unsplit.sh", "unsplit.bat"},
+          {"busybox", BusyboxPath(), {}, {"sh"}, "unsplit.sh", "unsplit.bat"}};
 }
 
-struct RejoinCase {
-  std::string label;
-  std::string source_name;
-  std::size_t size;
-  std::string option;
-};
-
-void PrintTo(const Shell& shell, std::ostream* out) { *out << shell.label; }
-void PrintTo(const RejoinCase& rejoin, std::ostream* out) { *out << rejoin.label; }
-
-class RejoinFixture {
+class ShellRejoin : public RejoinFixture {
  protected:
-  void SplitAndRejoin(const Shell& shell, const RejoinCase& rejoin, bool destination_exists) {
+  void SplitAndRejoin(const Joiner& shell, const RejoinCase& rejoin, bool destination_exists) {
     ASSERT_FALSE(shell.program.empty()) << "busybox is missing: run scripts/setup.sh";
-    const std::string bytes = PatternBytes(rejoin.size, 7);
-    testing::WriteFile(parts_ / rejoin.source_name, bytes);
-    testing::RunOptions in_parts;
-    in_parts.working_directory = parts_.path();
-    // "./" keeps a name that starts with '-' from reading as an option.
-    ASSERT_EQ(testing::RunProgram(kProgram, {"./" + rejoin.source_name, rejoin.option}, in_parts)
-                  .exit_code,
-              0);
-
-    const fs::path original = elsewhere_ / "original";
-    fs::rename(parts_ / rejoin.source_name, original);
-    if (destination_exists) testing::WriteFile(parts_ / rejoin.source_name, "in the way");
-
-    std::vector<std::string> arguments = shell.leading_arguments;
-    arguments.push_back("unsplit.sh");
-    const auto joined = testing::RunProgram(shell.program, arguments, in_parts);
+    const auto joined = SplitAndJoin(LinuxSplitter(), shell, rejoin, destination_exists);
     EXPECT_EQ(joined.exit_code, 0) << joined.output;
     EXPECT_TRUE(joined.output.ends_with("Finished!\n"));
-    const auto compared =
-        testing::RunProgram("/usr/bin/cmp", {(parts_ / rejoin.source_name).string(), original.string()});
-    EXPECT_EQ(compared.exit_code, 0) << compared.output;
-    // Only the restored file and the batch for the other system remain.
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(parts_.path())) {
-      left.push_back(entry.path().filename().string());
-    }
-    std::sort(left.begin(), left.end());
-    std::vector<std::string> expected = {rejoin.source_name, "unsplit.bat"};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(left, expected);
+    ExpectRestored(rejoin, shell);
   }
-
-  testing::TempDir parts_;
-  testing::TempDir elsewhere_;
 };
 
-class Rejoin : public RejoinFixture,
-               public ::testing::TestWithParam<std::tuple<Shell, RejoinCase>> {};
+class Rejoin : public ShellRejoin,
+               public ::testing::TestWithParam<std::tuple<Joiner, RejoinCase>> {};
 
 TEST_P(Rejoin, RestoresTheSourceByteForByte) {
   SplitAndRejoin(std::get<0>(GetParam()), std::get<1>(GetParam()), false);
 }
 
-class RejoinOverExisting : public RejoinFixture, public ::testing::TestWithParam<Shell> {};
+class RejoinOverExisting : public ShellRejoin, public ::testing::TestWithParam<Joiner> {};
 
 TEST_P(RejoinOverExisting, ReplacesAFileInTheWay) {
   SplitAndRejoin(GetParam(), {"floppy", "big.iso", 3000000, "-sf"}, true);

@@ -2,14 +2,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace zelbo::testing {
@@ -28,10 +25,11 @@ namespace {
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
   std::vector<char*> argv;
+  for (const std::string& word : options.command_prefix) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  ::execv(program.c_str(), argv.data());
+  ::execvp(argv[0], argv.data());
   ::_exit(127);
 }
 
@@ -62,43 +60,6 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   }
   if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
   return run;
-}
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zelbo-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  // Restore permissions a test may have taken away, so everything goes.
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string PatternBytes(std::size_t size, std::uint32_t seed) {
-  std::string bytes(size, '\0');
-  std::uint32_t state = seed * 2654435761u + 1;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<char>(state >> 24);
-  }
-  return bytes;
 }
 
 }  // namespace zelbo::testing
