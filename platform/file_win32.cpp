@@ -245,6 +245,7 @@ Status OutputFile::Write(std::string_view text) {
 }
 
 Status OutputFile::Close() {
+  if (handle_ == kNoHandle) return {};  // already closed (a failed close counts too)
   const HANDLE handle = Win(handle_);
   handle_ = kNoHandle;
   if (!::CloseHandle(handle)) {
