@@ -32,6 +32,25 @@ void Confirm(const char* path, Clock::time_point* confirmed = nullptr) {
   });
 }
 
+// Notes when the finished message appears and answers it. It listens for
+// the box being shown instead of polling with a timer, so that nothing but
+// the run itself keeps the message loop busy while it is measured.
+class FinishedMessageWatch : public QObject {
+ public:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    auto* box = qobject_cast<QMessageBox*>(object);
+    if (box == nullptr || event->type() != QEvent::Show) return false;
+    shown = Clock::now();
+    success = box->windowTitle() == "Zelbo - Success";
+    QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+    QApplication::instance()->removeEventFilter(this);
+    return false;
+  }
+
+  Clock::time_point shown;
+  bool success = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,18 +70,12 @@ int main(int argc, char** argv) {
   presets->setCurrentIndex(4);  // "CD 700M", as the user's pick would
   emit presets->activated(4);
 
-  bool finished = false;
   Clock::time_point start;
-  Clock::time_point end;
   Confirm(argv[2], &start);
-  OnNextModal([&finished, &end](QWidget* modal) {
-    end = Clock::now();
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    finished = box->windowTitle() == "Zelbo - Success";
-    box->button(QMessageBox::Ok)->click();
-  });
+  FinishedMessageWatch finished;
+  QApplication::instance()->installEventFilter(&finished);
   qobject_cast<QAbstractButton*>(zelbo::toolkit::QtWidget(window.SplitStart))->click();
-  const std::chrono::duration<double> took = end - start;
+  const std::chrono::duration<double> took = finished.shown - start;
   std::printf("%.3f\n", took.count());
-  return finished ? 0 : 1;
+  return finished.success ? 0 : 1;
 }
