@@ -69,14 +69,7 @@ class ConsoleRun : public ::testing::Test {
     testing::WriteFile(dir_ / name, bytes);
   }
 
-  std::vector<std::string> Listing() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_.path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Listing() const { return testing::SortedNames(dir_.path()); }
 
   testing::TempDir dir_;
   std::string program_ = kProgram;

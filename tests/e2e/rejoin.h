@@ -76,14 +76,7 @@ class RejoinFixture {
     EXPECT_EQ(LeftInParts(), expected);
   }
 
-  std::vector<std::string> LeftInParts() const {
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(parts_.path())) {
-      left.push_back(entry.path().filename().string());
-    }
-    std::sort(left.begin(), left.end());
-    return left;
-  }
+  std::vector<std::string> LeftInParts() const { return testing::SortedNames(parts_.path()); }
 
   std::string original_;
   testing::TempDir parts_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zelbo::testing {
 
@@ -27,5 +28,8 @@ std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Reproducible bytes that differ at every offset of a part.
 std::string PatternBytes(std::size_t size, std::uint32_t seed = 1);
+
+// The names in a folder, sorted.
+std::vector<std::string> SortedNames(const std::filesystem::path& folder);
 
 }  // namespace zelbo::testing
