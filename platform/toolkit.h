@@ -1,7 +1,8 @@
 // The windowing toolkit layer: the few things the windowed program needs
 // from a user interface, behind one interface. Backends: toolkit_qt.cpp
-// (Qt 6 Widgets); a native Win32 one may follow. Nothing here names the
-// backend's own types, so the program never includes them.
+// (Qt 6 Widgets) and toolkit_win32.cpp (USER32, GDI32, COMCTL32,
+// COMDLG32). Nothing here names the backend's own types, so the program
+// never includes them.
 //
 // Contracts that hold for every backend:
 // - One Application exists before any control and outlives them all.
@@ -13,6 +14,12 @@
 //   with the screen's device pixel ratio.
 // - A selection set by code in a ComboBox fires nothing; a text set by code
 //   in an Edit fires OnChange when it differs from the text shown.
+// - Titles of windows, dialogs and message boxes are shown exactly as given:
+//   nothing (such as the application's name) is added to them.
+// - Every window shows the application's icon, from the backend's own
+//   resources.
+// - Nothing is written to disk by the toolkit itself (no dialog history,
+//   no settings of its own).
 #pragma once
 
 #include <functional>
@@ -68,6 +75,8 @@ class Control {
   void SetHint(std::string_view hint);
   std::string Hint() const;
   void SetFocus();
+  // True while the control has the keyboard focus.
+  bool HasFocus() const;
   // Puts the control above its overlapping siblings.
   void BringToFront();
 
@@ -100,10 +109,23 @@ class Form : public Container {
   Form(const Form&) = delete;
   Form& operator=(const Form&) = delete;
 
+  // The title bar's text.
+  void SetCaption(std::string_view caption);
+  std::string Caption() const;
+
   // Fired on every closing of the window (close box, Close(), Alt+F4); an
-  // Exception escaping the handler keeps the window open.
+  // Exception escaping the handler keeps the window open. A close that
+  // comes while an event handler is running (a close box clicked during the
+  // message pump of a split run) fires the handler at once, but the window
+  // stays shown and working until that event handler has returned; then it
+  // closes, and Application::Run returns.
   void OnClose(Handler handler);
   void Close();
+  // Fired with the path (UTF-8) when the user drops one local file onto the
+  // window from a file manager, while drops are enabled. Drops of anything
+  // else, of several files, or while disabled are refused.
+  void OnFileDrop(std::function<void(const std::string& path)> handler);
+  void SetFileDropsEnabled(bool enabled);
   // The button that the Escape key clicks; nullptr for none.
   void SetCancelButton(Button* button);
   // Keyboard focus order over the listed controls.
@@ -197,8 +219,11 @@ struct FileFilter {
 };
 
 // Modal file-open and file-save dialogs. The open dialog returns only an
-// existing file; the save dialog any name in an existing folder, without
-// adding an extension or asking before an existing file is named.
+// existing file. The save dialog returns a name in an existing folder,
+// without adding an extension or asking before an existing file is named;
+// it refuses, with a message of its own and without closing, a name in a
+// folder that does not exist and an existing file that is read-only (for
+// the calling user).
 class FileDialog {
  public:
   enum class Kind { kOpen, kSave };
@@ -242,8 +267,11 @@ class Application {
   Cursor GetCursor() const;
   void SetCursor(Cursor cursor);
 
+  // A modal box; `detail`, when not empty, is shown below the text (the
+  // system's reason for a failure, for example).
   MessageAnswer MessageBox(std::string_view text, std::string_view title,
-                           MessageIcon icon, MessageButtons buttons);
+                           MessageIcon icon, MessageButtons buttons,
+                           std::string_view detail = {});
   void ShowException(const Exception& error);
 
  private:

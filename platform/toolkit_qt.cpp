@@ -450,12 +450,14 @@ void Application::SetCursor(Cursor cursor) {
 }
 
 MessageAnswer Application::MessageBox(std::string_view text, std::string_view title,
-                                      MessageIcon icon, MessageButtons buttons) {
+                                      MessageIcon icon, MessageButtons buttons,
+                                      std::string_view detail) {
   const bool retry_cancel = buttons == MessageButtons::kRetryCancel;
   QMessageBox box(QtIcon(icon), ToQt(title), ToQt(text),
                   retry_cancel ? QMessageBox::Retry | QMessageBox::Cancel : QMessageBox::Ok,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
+  if (!detail.empty()) box.setInformativeText(ToQt(detail));
   box.setEscapeButton(retry_cancel ? QMessageBox::Cancel : QMessageBox::Ok);
   switch (box.exec()) {
     case QMessageBox::Retry: return MessageAnswer::kRetry;
