@@ -1,7 +1,6 @@
 #include "common/scripts.h"
 
 #include "common/part_names.h"
-#include "platform/system.h"
 
 #ifndef ZELBO_WEB_ADDRESS
 #error "ZELBO_WEB_ADDRESS must be set by the build"
@@ -142,16 +141,6 @@ std::string ShellScriptText(ScriptVariant variant, const ScriptNames& names,
   }
   shell.Line("echo Finished!");
   return shell.Take();
-}
-
-Status WriteDosBatch(platform::OutputFile& file, ScriptVariant variant,
-                     const ScriptNames& names, std::int32_t part_count) {
-  return file.Write(platform::BatchFileBytes(DosBatchText(variant, names, part_count)));
-}
-
-Status WriteShellScript(platform::OutputFile& file, ScriptVariant variant,
-                        const ScriptNames& names, std::int32_t part_count) {
-  return file.Write(ShellScriptText(variant, names, part_count));
 }
 
 }  // namespace zelbo

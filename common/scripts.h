@@ -14,7 +14,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file.h"
 
 namespace zelbo {
 
@@ -39,14 +38,5 @@ std::string DosBatchText(ScriptVariant variant, const ScriptNames& names,
                          std::int32_t part_count);
 std::string ShellScriptText(ScriptVariant variant, const ScriptNames& names,
                             std::int32_t part_count);
-
-// Write the whole script into a file the caller has just created; the
-// caller closes it. A failed write comes back as an Error. The batch is
-// written in the bytes that the platform's command interpreter reads
-// (platform::BatchFileBytes).
-Status WriteDosBatch(platform::OutputFile& file, ScriptVariant variant,
-                     const ScriptNames& names, std::int32_t part_count);
-Status WriteShellScript(platform::OutputFile& file, ScriptVariant variant,
-                        const ScriptNames& names, std::int32_t part_count);
 
 }  // namespace zelbo

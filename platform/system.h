@@ -9,6 +9,14 @@
 
 namespace zelbo::platform {
 
+// Puts the process into the state the programs rely on, before anything
+// else runs. POSIX: standard input, output and error that were closed are
+// opened on /dev/null (else the first file opened would become standard
+// output and receive what is printed); a write past the file-size limit or
+// to a pipe whose reader went away fails with an error instead of killing
+// the process (SIGXFSZ, SIGPIPE ignored). Windows: nothing to do.
+void PrepareProcess();
+
 // How a platform writes paths.
 struct PathStyle {
   bool drive_letters;           // "C:" may start a path

@@ -55,6 +55,8 @@ void WriteWhole(HANDLE out, const auto* data, std::size_t size, Write write) {
 
 }  // namespace
 
+void PrepareProcess() {}
+
 const PathStyle& NativePathStyle() { return kWindowsPaths; }
 
 bool SlashIntroducesOptions() { return true; }

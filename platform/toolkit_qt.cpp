@@ -193,6 +193,12 @@ Form::Form(std::string_view name, std::string_view caption, int client_width,
 
 Form::~Form() { delete Widget(native()); }
 
+void Form::SetCaption(std::string_view caption) {
+  Widget(native())->setWindowTitle(ToQt(caption));
+}
+
+std::string Form::Caption() const { return FromQt(Widget(native())->windowTitle()); }
+
 void Form::OnClose(Handler handler) { FormOf(*this)->on_close = std::move(handler); }
 
 void Form::Close() { Widget(native())->close(); }
