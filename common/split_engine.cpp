@@ -227,8 +227,15 @@ Status WriteScript(FileSystem& files, const std::string& path, std::string_view 
                    std::uint32_t permissions, const FileIdentity& source) {
   auto created = files.CreateOutput(path, &source, permissions);
   if (!created.ok()) return created.error();
-  if (Status written = created.value()->Write(bytes); !written.ok()) return written;
-  return created.value()->Close();
+  OutputFile& script = *created.value();
+  Status written = script.Write(bytes);
+  if (written.ok()) written = script.Close();
+  // A script cut short could join the parts wrongly: none is better.
+  if (!written.ok()) {
+    script.Discard();
+    files.RemoveIfSame(path, script.identity());
+  }
+  return written;
 }
 
 }  // namespace

@@ -156,7 +156,7 @@ void RemoveStaleScripts(FileSystem& files, const RunNames& names, const FileIden
 // bytes that the platform's command interpreter reads, the shell script
 // executable for those who may read the source. The error's kind says what
 // failed: kCreate or kSameAsSource (nothing was written), kWrite or kClose
-// (the file is incomplete).
+// (the incomplete file has been removed again).
 Status WriteDosBatch(FileSystem& files, const RunNames& names, ScriptVariant variant,
                      std::int32_t parts, const SourceFacts& source);
 Status WriteShellScript(FileSystem& files, const RunNames& names, ScriptVariant variant,

@@ -166,6 +166,10 @@ const Fault* FakeFileSystem::Strike(FaultKind kind, const std::string& path, std
     if (fault.kind != kind || fault.path != path || fault.times == 0) continue;
     const bool at_offset = kind == FaultKind::kRead || kind == FaultKind::kWrite;
     if (at_offset && offset <= fault.after) continue;
+    if (fault.skip > 0) {
+      --fault.skip;
+      continue;
+    }
     if (fault.times > 0) --fault.times;
     return &fault;
   }
@@ -204,6 +208,7 @@ Result<std::unique_ptr<OutputFile>> FakeFileSystem::CreateOutput(const std::stri
   auto node = NewNode(Kind::kRegular);
   node->permissions = permissions;
   nodes_[path] = node;
+  if (on_create) on_create(path);
   return std::unique_ptr<OutputFile>(std::make_unique<FakeOutput>(*this, path, node));
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ struct Fault {
   std::string path;        // the file it strikes
   std::int64_t after = 0;  // kRead: source offset; kWrite: bytes the file takes
   int times = 1;           // how often it strikes; -1: always
+  int skip = 0;            // chances it lets pass before it strikes
 };
 
 class FakeFileSystem final : public FileSystem {
@@ -46,6 +48,8 @@ class FakeFileSystem final : public FileSystem {
   // Lets sources share their blocks with outputs (block size 4096).
   void AllowClones(bool allowed) { clones_allowed_ = allowed; }
   int clones() const { return clones_; }
+  // Called with each output's path once it is created.
+  std::function<void(const std::string&)> on_create;
 
   Result<std::unique_ptr<SourceFile>> OpenSource(const std::string& path) override;
   Result<std::unique_ptr<OutputFile>> CreateOutput(const std::string& path,
