@@ -5,6 +5,10 @@
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
+          # A file system that shares blocks between files, for the tests.
+          xfsprogs
+          # The benchmarks measure peak memory with it.
+          time
           # zelbo32 on a virtual display, driven as a user drives it.
           xvfb xdotool
           # The Windows build and its tests: the cross compiler (its -posix
