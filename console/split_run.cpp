@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "common/part_names.h"
 #include "common/scripts.h"
@@ -56,11 +57,12 @@ ExitStatus PartWriteFailed(const Error& error) {
 struct CopyOutcome {
   ExitStatus status = ExitStatus::kSuccess;
   std::int32_t partsWritten = 0;
+  std::vector<std::int64_t> partSizes;  // bytes in each part written
 };
 
 // Copies one part; sets `end_of_source` when a read finds the end.
 ExitStatus CopyPart(platform::InputFile& source, platform::OutputFile& part,
-                    std::int64_t partSize, bool& end_of_source) {
+                    std::int64_t partSize, bool& end_of_source, std::int64_t& copied) {
   static std::array<std::byte, kReadUnit> buffer;
   std::int64_t remaining = partSize;
   std::size_t spin = 0;
@@ -79,6 +81,7 @@ ExitStatus CopyPart(platform::InputFile& source, platform::OutputFile& part,
       end_of_source = true;
     } else {
       remaining -= static_cast<std::int64_t>(moved.value());
+      copied += static_cast<std::int64_t>(moved.value());
     }
   }
   const Status closed = part.Close();
@@ -99,7 +102,8 @@ CopyOutcome CopyParts(platform::InputFile& source, const ConsolePlan& plan,
                             ExitStatus::kOpenFileError);
       return outcome;
     }
-    outcome.status = CopyPart(source, part.value(), plan.partSize, end_of_source);
+    outcome.status = CopyPart(source, part.value(), plan.partSize, end_of_source,
+                              outcome.partSizes.emplace_back(0));
     if (outcome.status != ExitStatus::kSuccess) return outcome;
   }
   return outcome;
@@ -133,20 +137,20 @@ ExitStatus WriteScript(const ScriptJob& job, const platform::FileIdentity& sourc
   return ExitStatus::kSuccess;
 }
 
-ExitStatus WriteScripts(const OutputNames& names, std::int32_t partsWritten,
+ExitStatus WriteScripts(const OutputNames& names, std::vector<std::int64_t> partSizes,
                         const platform::FileIdentity& source) {
-  const ScriptNames script_names{names.scriptBaseName, names.sourceFileName, "unsplit"};
+  const ScriptInput input{ScriptVariant::kConsole, names.scriptBaseName, names.sourceFileName,
+                          "unsplit", std::move(partSizes)};
   Print("Writing the DOS batch to put the stuff back together...\n");
   const ScriptJob batch{names.folder + fnmerge("", "", "unsplit", ".bat"),
-                        platform::BatchFileBytes(DosBatchText(ScriptVariant::kConsole,
-                                                              script_names, partsWritten)),
+                        platform::BatchFileBytes(DosBatchText(input)),
                         false, "ERROR: Could not create DOS batch file\n", "DOS batch"};
   if (const ExitStatus status = WriteScript(batch, source); status != ExitStatus::kSuccess) {
     return status;
   }
   Print("DOS batch file \"unsplit.bat\" created.\n");
   const ScriptJob shell{names.folder + fnmerge("", "", "unsplit", ".sh"),
-                        ShellScriptText(ScriptVariant::kConsole, script_names, partsWritten),
+                        ShellScriptText(input),
                         true, "ERROR: Could not create Linux batch file\n", "Linux batch"};
   if (const ExitStatus status = WriteScript(shell, source); status != ExitStatus::kSuccess) {
     return status;
@@ -239,7 +243,7 @@ ExitStatus RunConsoleSplit(const SplitRequest& request) {
   }  // the source is closed here
   if (copied.status != ExitStatus::kSuccess) return copied.status;
   Print("\nFinished splitting, " + std::to_string(copied.partsWritten) + " parts written.\n");
-  return WriteScripts(names, copied.partsWritten, source_identity);
+  return WriteScripts(names, std::move(copied.partSizes), source_identity);
 }
 
 }  // namespace zelbo::console

@@ -12,6 +12,7 @@
 #include "gui/main_form.h"
 #include "gui/source_text.h"
 #include "platform/file.h"
+#include "platform/system.h"
 
 namespace zelbo::gui {
 
@@ -237,8 +238,11 @@ class SplitRun {
   }
 
   bool WriteScripts(const platform::FileIdentity& source) {
-    const ScriptNames scriptNames{names_.scriptBaseName, names_.sourceFileName,
-                                  names_.batchBaseName};
+    // Every part is whole but the last, which holds what is left.
+    std::vector<std::int64_t> partSizes(static_cast<std::size_t>(partNumber_), partSize_);
+    if (!partSizes.empty()) partSizes.back() = bytesDone_ - partSize_ * (partNumber_ - 1);
+    const ScriptInput input{ScriptVariant::kWindowed, names_.scriptBaseName,
+                            names_.sourceFileName, names_.batchBaseName, std::move(partSizes)};
     const std::string base = names_.destinationFolder + names_.batchBaseName;
     constexpr std::string_view kBatchFailure = "ERROR: Could not create DOS batch file";
     // A name with a line break would break every script line it stood in.
@@ -246,12 +250,10 @@ class SplitRun {
       Tell(kBatchFailure, "Zelbo - ERROR", MessageIcon::kError);
       return false;
     }
-    return WriteScript(base + ".bat",
-                       DosBatchText(ScriptVariant::kWindowed, scriptNames, partNumber_), false,
+    return WriteScript(base + ".bat", platform::BatchFileBytes(DosBatchText(input)), false,
                        source, kBatchFailure) &&
-           WriteScript(base + ".sh",
-                       ShellScriptText(ScriptVariant::kWindowed, scriptNames, partNumber_), true,
-                       source, "ERROR: Could not create Linux batch file");
+           WriteScript(base + ".sh", ShellScriptText(input), true, source,
+                       "ERROR: Could not create Linux batch file");
   }
 
   void TellFinished() {
