@@ -65,6 +65,14 @@ struct PartSizes {
   std::int32_t count() const { return static_cast<std::int32_t>(sizes.size()); }
   std::int64_t Size(std::int32_t number) const { return sizes[static_cast<std::size_t>(number - 1)]; }
   std::int64_t Total(std::int32_t number) const { return totals[static_cast<std::size_t>(number - 1)]; }
+  // The largest of the parts from `number` on (the last of them, if several).
+  std::int32_t LargestFrom(std::int32_t number) const {
+    std::int32_t largest = count();
+    for (std::int32_t j = count() - 1; j >= number; --j) {
+      if (Size(j) > Size(largest)) largest = j;
+    }
+    return largest;
+  }
 };
 
 // ---------------------------------------------------------------- batch
@@ -121,6 +129,11 @@ struct BatchWords {
   std::string first;   // part 1, quoted
   std::string source;  // the restored name, quoted
   std::string Part(std::int32_t number) const { return Quoted(base + "." + PartNumber(number)); }
+  // The part whose number the variable holds: a name never travels in a
+  // variable, as wine's cmd expands '%' in the value of one.
+  std::string PartIn(std::string_view variable) const {
+    return Quoted(base + ".%" + std::string(variable) + "%");
+  }
 };
 
 void BatchHeader(ScriptBuilder& batch, ScriptVariant variant) {
@@ -141,7 +154,6 @@ void BatchHeader(ScriptBuilder& batch, ScriptVariant variant) {
 void BatchPreflight(ScriptBuilder& batch, const BatchWords& words, const PartSizes& parts) {
   batch.Line("PUSHD \"%~dp0\"")
       .Line("IF NOT EXIST \"%~nx0\" GOTO NOTHERE")
-      .Line("SET \"ZELBO_B=", words.base, "\"")
       .Line("SET \"ZELBO_NEXT=\"")
       .Line("SET \"ZELBO_N=001\" & ", Measure("Z1", words.first))
       .Line("IF \"%Z1%\"==\"\" GOTO MISSING");
@@ -153,7 +165,8 @@ void BatchPreflight(ScriptBuilder& batch, const BatchWords& words, const PartSiz
     batch.Line("IF \"%ZS%\"==\"\" IF DEFINED ZELBO_NEXT GOTO MISSING");
     IfSizeIs(batch, "IF \"%ZS%\"==\"\" ", "Z1", parts.Total(j - 1), "GOTO MISSING");
     batch.Line("IF NOT \"%ZS%\"==\"\" ", IfSizeIsNot("ZS", parts.Size(j)), "GOTO BADSIZE")
-        .Line("IF NOT \"%ZS%\"==\"\" IF NOT DEFINED ZELBO_NEXT SET \"ZELBO_NEXT=", number, "\"");
+        .Line("IF NOT \"%ZS%\"==\"\" IF NOT DEFINED ZELBO_NEXT SET \"ZELBO_NEXT=", number,
+              "\" & SET \"ZELBO_TRY=", PartNumber(parts.LargestFrom(j)), "\"");
   }
   const std::int64_t whole = parts.Total(parts.count());
   batch.Line("SET \"ZELBO_WANT=", std::to_string(whole), "\" & SET \"ZS=%Z1%\"")
@@ -162,16 +175,24 @@ void BatchPreflight(ScriptBuilder& batch, const BatchWords& words, const PartSiz
 }
 
 // No command of cmd can cut a file back, so an append must not run out of
-// room halfway: one trial copy of the next part (the largest one left)
-// shows that there is room for it, and each append frees as much as it
-// takes once its part is deleted. The trial copy is the set's own part
-// 000, never a file that is already there.
-void BatchRoomCheck(ScriptBuilder& batch, const BatchWords& words) {
+// room halfway: one trial copy of the largest part still to append
+// (ZELBO_TRY) shows that there is room for it, and each append frees as
+// much as it takes once its part is deleted. The trial copy is the set's
+// own part 000, never a file that is already there.
+void BatchRoomCheck(ScriptBuilder& batch, const BatchWords& words, const PartSizes& parts) {
   const std::string trial = Quoted(words.base + ".000");
-  const std::string next = "\"%ZELBO_B%.%ZELBO_NEXT%\"";
-  batch.Line("IF EXIST ", trial, " GOTO APPEND")
-      .Line(Measure("ZP", next))
-      .Line("COPY /B ", next, " ", trial, " >NUL")
+  batch.Line("IF EXIST ", trial, " GOTO APPEND").Line("GOTO TRY%ZELBO_TRY%");
+  std::vector<std::int32_t> tried;
+  for (std::int32_t j = 2; j <= parts.count(); ++j) {
+    const std::int32_t largest = parts.LargestFrom(j);
+    if (std::find(tried.begin(), tried.end(), largest) != tried.end()) continue;
+    tried.push_back(largest);
+    batch.Line(":TRY", PartNumber(largest))
+        .Line(Measure("ZP", words.Part(largest)))
+        .Line("COPY /B ", words.Part(largest), " ", trial, " >NUL")
+        .Line("GOTO TRIED");
+  }
+  batch.Line(":TRIED")
       .Line(Measure("ZS", trial))
       .Line("IF EXIST ", trial, " DEL /F ", trial)
       .Line("IF NOT \"%ZS%\"==\"%ZP%\" GOTO NOROOM")
@@ -227,14 +248,14 @@ void BatchRename(ScriptBuilder& batch, const BatchWords& words, const ScriptInpu
       .Line("ECHO Finished!");
   // Last, and on one line: on Windows cmd reads no line of a batch that is gone.
   const std::string self = input.variant == ScriptVariant::kWindowed
-                               ? "DEL " + Quoted(BatchName(input.batchBaseName) + ".bat")
-                               : std::string("DEL unsplit.bat");
+                               ? "DEL /F " + Quoted(BatchName(input.batchBaseName) + ".bat")
+                               : std::string("DEL /F unsplit.bat");
   batch.Line(self, " & POPD & EXIT /B 0").Line();
 }
 
 void BatchFailures(ScriptBuilder& batch, const BatchWords& words) {
-  constexpr std::string_view kPart = "\"%ZELBO_B%.%ZELBO_N%\"";
-  constexpr std::string_view kFirst = "\"%ZELBO_B%.001\"";
+  const std::string kPart = words.PartIn("ZELBO_N");
+  const std::string& kFirst = words.first;
   constexpr std::string_view kNothingMore = "ECHO Nothing more was deleted, and nothing was renamed.";
   batch.Line(":MISSING")
       .Line("ECHO ERROR: The part ", kPart, " is missing.")
@@ -257,7 +278,8 @@ void BatchFailures(ScriptBuilder& batch, const BatchWords& words) {
       .Line("GOTO STOPPED")
       .Line()
       .Line(":NOROOM")
-      .Line("ECHO ERROR: There is no room in this folder to append \"%ZELBO_B%.%ZELBO_NEXT%\" (%ZP% bytes), or it cannot be written.")
+      .Line("ECHO ERROR: There is no room in this folder to append ", words.PartIn("ZELBO_NEXT"),
+            " (%ZP% bytes), or it cannot be written.")
       .Line(kNothingMore)
       .Line("ECHO Make room on the disk, or copy the parts to a disk with room, and run this batch again.")
       .Line("GOTO STOPPED")
@@ -391,22 +413,23 @@ constexpr std::string_view kShellPrologue[] = {
 
 constexpr std::string_view kShellFunctions[] = {
     "say() { printf '%s\\n' \"$@\"; }",
-    "size() { [ -f \"$1\" ] && set -- $(ls -lnL -- \"$1\") && say \"$5\"; }",
+    "# size FILE: s becomes the size of FILE in bytes, or nothing without FILE.",
+    "size() { s=; [ -f \"$1\" ] && set -- $(ls -lnL -- \"$1\") && s=$5; }",
     "stop() { say \"ERROR: $1\" \"Nothing more was deleted, and nothing was renamed.\" \"$2\"; exit 1; }",
     "missing() { stop \"The part \\\"$1\\\" is missing.\" \"Copy it into this folder and run this script again.\"; }",
     "cut() {",
     "  chmod u+w -- \"$first\" 2>/dev/null",
     "  dd if=/dev/null of=\"$first\" bs=1 seek=\"$1\" 2>/dev/null",
-    "  [ \"$(size \"$first\")\" = \"$1\" ]",
+    "  size \"$first\"; [ \"$s\" = \"$1\" ]",
     "}",
-    "have=$(size \"$first\")",
+    "size \"$first\"; have=$s",
     "[ -n \"$have\" ] || missing \"$first\"",
     "next=",
     "# check PART SIZE BEFORE: PART has SIZE bytes; part 1 has BEFORE bytes",
     "# before PART is appended. A part may be missing only when an earlier run",
     "# appended it.",
     "check() {",
-    "  s=$(size \"$1\")",
+    "  size \"$1\"",
     "  if [ -z \"$s\" ]; then",
     "    [ -z \"$next\" ] && [ \"$have\" != \"$3\" ] && return",
     "    missing \"$1\"",
@@ -428,7 +451,7 @@ constexpr std::string_view kShellFunctions[] = {
     "  [ -z \"$next\" ] || chmod u+w -- \"$first\" 2>/dev/null",
     "  return 0",
     "}",
-    "appended() { [ \"$(size \"$first\")\" = \"$1\" ]; }",
+    "appended() { size \"$first\"; [ \"$s\" = \"$1\" ]; }",
     "# failed PART BEFORE: appending PART failed; part 1 is cut back to BEFORE.",
     "failed() {",
     "  cut \"$2\" || stop \"The part \\\"$1\\\" could not be appended to \\\"$first\\\", which now ends in part of it.\" \"Run this script again once \\\"$first\\\" can be written: it cuts that off first.\"",
@@ -482,7 +505,7 @@ std::string DosBatchText(const ScriptInput& input) {
   ScriptBuilder batch("\r\n");
   BatchHeader(batch, input.variant);
   BatchPreflight(batch, words, parts);
-  if (parts.count() >= 2) BatchRoomCheck(batch, words);
+  if (parts.count() >= 2) BatchRoomCheck(batch, words, parts);
   for (std::int32_t j = 2; j <= parts.count(); ++j) BatchAppend(batch, words, parts, j);
   BatchRename(batch, words, input);
   BatchFailures(batch, words);

@@ -260,7 +260,7 @@ TEST_F(SplitRunTest, ALongBatchNameGivesShortPartNames) {
   EXPECT_EQ(seen_[1].text, FinishedText(2, "part", "holidays9"));
   EXPECT_EQ(FilesIn(out_), (std::vector<std::string>{"holidays9.bat", "holidays9.sh", "part.001", "part.002"}))
       << "an exact multiple gives no empty extra part";
-  EXPECT_NE(ReadFile(out_ / "holidays9.sh").find("rm \"holidays9.sh\"\n"), std::string::npos);
+  EXPECT_NE(ReadFile(out_ / "holidays9.sh").find("rm -f \"holidays9.sh\"\n"), std::string::npos);
 }
 
 TEST_F(SplitRunTest, UncheckedShortNamesKeepTheBatchName) {
