@@ -220,18 +220,20 @@ TEST_F(WriteFailures, APartThatCannotBeWrittenEndsTheRunWithExitThree) {
 }
 
 TEST_F(WriteFailures, AScriptThatCannotBeWrittenEndsTheRunWithExitFive) {
-  Make("data.bin", PatternBytes(1000 * 10));
-  ASSERT_EQ(Split({"data.bin", "-s10"}).exit_code, 0);
+  // A name the batch cannot carry ('*') leaves it short, so that a size
+  // limit can fall between the two scripts.
+  Make("da*ta.bin", PatternBytes(1000 * 10));
+  ASSERT_EQ(Split({"da*ta.bin", "-s10"}).exit_code, 0);
   const auto batch_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.bat"));
   const auto shell_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.sh"));
   ASSERT_GT(shell_size, batch_size);
 
-  auto run = Split({"data.bin", "-s10"}, batch_size - 1);
+  auto run = Split({"da*ta.bin", "-s10"}, batch_size - 1);
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_TRUE(run.output.ends_with(
       "ERROR: Could not write DOS batch file \"unsplit.bat\": File too large\n"));
 
-  run = Split({"data.bin", "-s10"}, batch_size);
+  run = Split({"da*ta.bin", "-s10"}, batch_size);
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_TRUE(run.output.ends_with(
       "DOS batch file \"unsplit.bat\" created.\n"
