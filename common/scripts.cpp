@@ -273,7 +273,7 @@ void BatchFailures(ScriptBuilder& batch, const BatchWords& words) {
       .Line("ECHO ERROR: The part ", kFirst,
             " has %ZS% bytes, where this batch expects %ZELBO_WANT% at this point.")
       .Line(kNothingMore)
-      .Line("ECHO It is not the first part of this file, or an earlier run stopped while appending a part.")
+      .Line("ECHO It is not the first part of this file, or an earlier run stopped while appending a part, which \"%~n0.sh\" can cut off.")
       .Line("ECHO Copy all the parts into this folder again, the first one too, and run this batch again.")
       .Line("GOTO STOPPED")
       .Line()
