@@ -49,13 +49,6 @@ TEST_P(RejoinOverExisting, ReplacesAFileInTheWay) {
   SplitAndRejoin(GetParam(), {"floppy", "big.iso", 3000000, "-sf"}, true);
 }
 
-class ManyParts : public ShellRejoin, public ::testing::Test {};
-
-// Four-digit part numbers; one shell is enough, as the lines are the same.
-TEST_F(ManyParts, ThousandAndOnePartsRestoreTheSource) {
-  SplitAndRejoin(Dash(), {"parts_1001", "many.bin", 1000 * 7 + 1, "-s7"}, false);
-}
-
 const RejoinCase kCases[] = {
     {"floppy", "big.iso", 3000000, "-sf"},
     {"blank_in_name", "Big File.iso", 100000, "-sk30"},

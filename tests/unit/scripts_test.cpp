@@ -93,13 +93,6 @@ TEST(Scripts, PartsFromOneThousandOnHaveFourDigits) {
   EXPECT_TRUE(Holds(ShellScriptText(many), "\necho appending part 1000...\ncat \"big.1000\" >> "));
 }
 
-// wine's cmd gives a size past 4 GiB in its low 32 bits only.
-TEST(Batch, TakesASizePastFourGiBInEitherForm) {
-  const std::string batch = DosBatchText(Console("big", "big.iso", {5000000000, 3}));
-  EXPECT_TRUE(Holds(batch, "\"5000000003\""));
-  EXPECT_TRUE(Holds(batch, "\"705032707\""));
-}
-
 TEST(WindowedScripts, BannerNamesTheWebAddressAndSelfDeletionNamesTheBatch) {
   const ScriptInput input{ScriptVariant::kWindowed, "part", "Holiday Video.avi", "Holiday V", {4, 2}};
   const std::string batch = DosBatchText(input);
