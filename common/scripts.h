@@ -14,9 +14,9 @@
 //   part, renames nothing, does not delete itself, and exits non-zero;
 // - read-only parts (copied off a CD) are made writable or deleted anyway;
 // - the shell script cuts back an append that stopped halfway; the batch,
-//   which has no command for that, first copies the next part once to
-//   B.000 to find out whether there is room for it, and when an append
-//   stops halfway all the same it refuses to go on from part 1.
+//   which has no command for that, first copies the largest part still to
+//   append once to B.000 to find out whether there is room for it, and when
+//   an append stops halfway all the same it refuses to go on from part 1.
 //
 // Names are written so that none can run a command: the batch doubles every
 // '%', keeps every name in double quotes and runs with delayed expansion
