@@ -65,7 +65,7 @@ PartCopier::PartCopier(FileSystem& files, SourceFile& source, const RunNames& na
 
 CopyOutcome PartCopier::Ended(CopyEnd end, std::int32_t number, const std::string& path,
                               Error error) {
-  return CopyOutcome{end, number, path, std::move(error)};
+  return CopyOutcome{end, number, path, std::move(error), sizes_};
 }
 
 CopyOutcome PartCopier::Copy(std::int32_t partCount) {
@@ -87,6 +87,7 @@ CopyOutcome PartCopier::Copy(std::int32_t partCount) {
       PartResult result = CopyPart(part, number);
       if (result.end == PartEnd::kFull || result.end == PartEnd::kEndOfSource) {
         endOfSource = result.end == PartEnd::kEndOfSource;
+        sizes_.push_back(bytesDone_ - partSize_ * (number - 1));
         break;
       }
       if (result.end == PartEnd::kReadFailed) {
@@ -217,11 +218,13 @@ void RemoveStaleScripts(FileSystem& files, const RunNames& names, const FileIden
   files.RemoveStale(names.ShellPath(), source);
 }
 
-namespace {
-
-ScriptNames NamesOfScripts(const RunNames& names) {
-  return ScriptNames{names.scriptBaseName, names.sourceFileName, names.batchBaseName};
+ScriptInput ScriptInputFor(const RunNames& names, ScriptVariant variant,
+                           const std::vector<std::int64_t>& partSizes) {
+  return ScriptInput{variant, names.scriptBaseName, names.sourceFileName, names.batchBaseName,
+                     partSizes};
 }
+
+namespace {
 
 Status WriteScript(FileSystem& files, const std::string& path, std::string_view bytes,
                    std::uint32_t permissions, const FileIdentity& source) {
@@ -241,18 +244,18 @@ Status WriteScript(FileSystem& files, const std::string& path, std::string_view 
 }  // namespace
 
 Status WriteDosBatch(FileSystem& files, const RunNames& names, ScriptVariant variant,
-                     std::int32_t parts, const SourceFacts& source) {
-  const std::string text = DosBatchText(variant, NamesOfScripts(names), parts);
+                     const std::vector<std::int64_t>& partSizes, const SourceFacts& source) {
+  const std::string text = DosBatchText(ScriptInputFor(names, variant, partSizes));
   return WriteScript(files, names.BatchPath(), platform::BatchFileBytes(text),
                      source.permissions & 0666, source.identity);
 }
 
 Status WriteShellScript(FileSystem& files, const RunNames& names, ScriptVariant variant,
-                        std::int32_t parts, const SourceFacts& source) {
+                        const std::vector<std::int64_t>& partSizes, const SourceFacts& source) {
   // Executable for each of owner, group and others who may read it.
   const std::uint32_t readable = source.permissions & 0444;
   return WriteScript(files, names.ShellPath(),
-                     ShellScriptText(variant, NamesOfScripts(names), parts),
+                     ShellScriptText(ScriptInputFor(names, variant, partSizes)),
                      (source.permissions & 0666) | (readable >> 2), source.identity);
 }
 

@@ -92,6 +92,7 @@ struct CopyOutcome {
   std::int32_t partsWritten = 0;  // the last part number reached; the scripts name these
   std::string partPath;           // the part being made when the run ended
   Error error{};                  // what failed, where something did
+  std::vector<std::int64_t> partSizes;  // the bytes of each part completed
 };
 
 // What the scripts need to know of the source once it is closed.
@@ -144,6 +145,7 @@ class PartCopier {
   std::int64_t bytesDone_ = 0;
   bool mayClone_ = true;
   std::vector<CreatedPart> created_;
+  std::vector<std::int64_t> sizes_;
 };
 
 // Before the first part: removes old scripts of this run's names (regular
@@ -157,9 +159,15 @@ void RemoveStaleScripts(FileSystem& files, const RunNames& names, const FileIden
 // executable for those who may read the source. The error's kind says what
 // failed: kCreate or kSameAsSource (nothing was written), kWrite or kClose
 // (the incomplete file has been removed again).
+// `partSizes` are the bytes of parts 1..n, which the scripts check as they
+// join them.
 Status WriteDosBatch(FileSystem& files, const RunNames& names, ScriptVariant variant,
-                     std::int32_t parts, const SourceFacts& source);
+                     const std::vector<std::int64_t>& partSizes, const SourceFacts& source);
 Status WriteShellScript(FileSystem& files, const RunNames& names, ScriptVariant variant,
-                        std::int32_t parts, const SourceFacts& source);
+                        const std::vector<std::int64_t>& partSizes, const SourceFacts& source);
+
+// What the scripts of a run are made from.
+ScriptInput ScriptInputFor(const RunNames& names, ScriptVariant variant,
+                           const std::vector<std::int64_t>& partSizes);
 
 }  // namespace zelbo

@@ -5,6 +5,7 @@
 #include "common/numbers.h"
 #include "common/split_engine.h"
 #include "console/path_helpers.h"
+#include "platform/system.h"
 
 namespace zelbo::console {
 namespace {
@@ -44,6 +45,11 @@ class Run {
                   "reassembly scripts!\n",
                   ExitStatus::kParameterError);
     }
+    if (platform::ReservesDeviceNames() && IsReservedDeviceName(names_.sourceFileName)) {
+      return Fail("ERROR: " + Quoted(names_.sourceFileName) +
+                      " is the name of a device: no file of that name can be restored!\n",
+                  ExitStatus::kParameterError);
+    }
     const std::int64_t sourceSize = getthefilesize(files_, request_.sourcePath);
     if (sourceSize < 0) {
       return Fail("ERROR: File access error on the file to split!\n", ExitStatus::kFileError);
@@ -53,7 +59,7 @@ class Run {
     out_.Print(PlanText(plan, sourceSize, request_));
     if (plan.problem != PlanProblem::kNone) return ExitStatus::kImpossiblePartSize;
 
-    std::int32_t parts = 0;
+    std::vector<std::int64_t> partSizes;
     SourceFacts source;
     {
       auto opened = files_.OpenSource(request_.sourcePath);
@@ -68,10 +74,10 @@ class Run {
       PartCopier copier(files_, *opened.value(), names_, plan.partSize, spinner);
       const CopyOutcome copied = copier.Copy(plan.partsToWrite);
       if (copied.end != CopyEnd::kFinished) return CopyFailed(copied);
-      parts = copied.partsWritten;
+      partSizes = copied.partSizes;
     }  // the source is closed here
-    out_.Print("\nFinished splitting, " + std::to_string(parts) + " parts written.\n");
-    return WriteScripts(parts, source);
+    out_.Print("\nFinished splitting, " + std::to_string(partSizes.size()) + " parts written.\n");
+    return WriteScripts(partSizes, source);
   }
 
  private:
@@ -112,13 +118,16 @@ class Run {
                 ExitStatus::kBatchFileError);
   }
 
-  ExitStatus WriteScripts(std::int32_t parts, const SourceFacts& source) {
+  ExitStatus WriteScripts(const std::vector<std::int64_t>& parts, const SourceFacts& source) {
     out_.Print("Writing the DOS batch to put the stuff back together...\n");
     Status status = WriteDosBatch(files_, names_, ScriptVariant::kConsole, parts, source);
     if (!status.ok()) {
       return ScriptFailed(status, "ERROR: Could not create DOS batch file\n", "DOS batch");
     }
     out_.Print("DOS batch file \"unsplit.bat\" created.\n");
+    const std::string notice =
+        BatchNotice(ScriptInputFor(names_, ScriptVariant::kConsole, parts));
+    if (!notice.empty()) out_.Print(ShownName(notice) + "\n");
     status = WriteShellScript(files_, names_, ScriptVariant::kConsole, parts, source);
     if (!status.ok()) {
       return ScriptFailed(status, "ERROR: Could not create Linux batch file\n", "Linux batch");

@@ -7,6 +7,7 @@
 #include "common/numbers.h"
 #include "common/part_names.h"
 #include "common/split_engine.h"
+#include "platform/system.h"
 
 namespace zelbo::gui {
 
@@ -41,8 +42,14 @@ class WindowedRun final : public CopyObserver {
            "A file name with a line break cannot be written into the reassembly scripts.");
       return;
     }
+    if (platform::ReservesDeviceNames() && IsReservedDeviceName(names_.sourceFileName)) {
+      Tell("The file " + Quoted(names_.sourceFileName) +
+               " has the name of a device: no file of that name can be restored!",
+           "Zelbo - ERROR", MessageIcon::kError);
+      return;
+    }
     SourceFacts source;
-    std::int32_t parts = 0;
+    std::vector<std::int64_t> parts;
     {
       auto opened = files_.OpenSource(request_.sourceFile);
       if (!opened.ok()) {
@@ -94,7 +101,7 @@ class WindowedRun final : public CopyObserver {
   }
 
  private:
-  bool CopyParts(SourceFile& source, std::int32_t& parts) {
+  bool CopyParts(SourceFile& source, std::vector<std::int64_t>& parts) {
     auto measured = source.Size();
     sourceSize_ = measured.ok() ? measured.value() : 0;
     plan_.sourceSize = sourceSize_;
@@ -106,7 +113,7 @@ class WindowedRun final : public CopyObserver {
     RemoveStaleScripts(files_, names_, source.identity());
     PartCopier copier(files_, source, names_, request_.partSize, *this);
     const CopyOutcome copied = copier.Copy(static_cast<std::int32_t>(count));
-    parts = copied.partsWritten;
+    parts = copied.partSizes;
     switch (copied.end) {
       case CopyEnd::kFinished:
         return true;
@@ -142,7 +149,7 @@ class WindowedRun final : public CopyObserver {
     return false;
   }
 
-  bool WriteScripts(std::int32_t parts, const SourceFacts& source) {
+  bool WriteScripts(const std::vector<std::int64_t>& parts, const SourceFacts& source) {
     Status written = WriteDosBatch(files_, names_, ScriptVariant::kWindowed, parts, source);
     if (!written.ok()) {
       Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
@@ -163,7 +170,8 @@ class WindowedRun final : public CopyObserver {
     return error.os_text;
   }
 
-  void TellFinished(std::int32_t parts) {
+  void TellFinished(const std::vector<std::int64_t>& sizes) {
+    const auto parts = static_cast<std::int32_t>(sizes.size());
     if (names_.shortNames) {
       display_.MessageBox(
           "For platform compatibility reasons the partnames were renamed \"part.###\"\n"
@@ -176,7 +184,8 @@ class WindowedRun final : public CopyObserver {
              ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
              Quoted(names_.batchBaseName + ".sh") +
              " to put the pieces back together were created.\n",
-         "Zelbo - Success", MessageIcon::kInformation);
+         "Zelbo - Success", MessageIcon::kInformation,
+         BatchNotice(ScriptInputFor(names_, ScriptVariant::kWindowed, sizes)));
   }
 
   // The last message box of an outcome, shown with the pointer restored.

@@ -60,4 +60,14 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // file). Elsewhere the text comes back unchanged.
 std::string BatchFileBytes(std::string_view text);
 
+// True when the platform's command interpreter reads `text` (UTF-8) back
+// exactly from a batch file written with BatchFileBytes. Windows: when the
+// OEM code page holds every character of it. Elsewhere the code page of the
+// system that will run the batch is not known, so only plain ASCII is.
+bool BatchCanHold(std::string_view text);
+
+// True where names such as CON or NUL.txt stand for devices (Windows): a
+// file of such a name cannot be restored there.
+bool ReservesDeviceNames();
+
 }  // namespace zelbo::platform

@@ -48,4 +48,11 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 
 std::string BatchFileBytes(std::string_view text) { return std::string(text); }
 
+bool BatchCanHold(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool ReservesDeviceNames() { return false; }
+
 }  // namespace zelbo::platform

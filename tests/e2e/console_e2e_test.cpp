@@ -169,7 +169,7 @@ TEST_F(PartNames, LongNamesGetTheGenericBaseName) {
     const auto run = testing::RunProgram(kProgram, {source, "-s4"}, options);
     EXPECT_EQ(run.exit_code, 0) << source;
     EXPECT_EQ(ReadFile(dir / (base + ".003")), "89") << source;
-    EXPECT_NE(ReadFile(dir / "unsplit.sh").find("mv \"" + base + ".001\" \"" + source + "\"\n"),
+    EXPECT_NE(ReadFile(dir / "unsplit.sh").find("mv -f \"" + base + ".001\" \"" + source + "\" || "),
               std::string::npos);
   }
 }
@@ -262,22 +262,30 @@ TEST_F(WriteFailures, ClosedStandardStreamsNeverBecomeAPart) {
 }
 
 TEST_F(WriteFailures, AScriptThatCannotBeWrittenEndsTheRunWithExitFive) {
-  Make("data.bin", PatternBytes(1000 * 10));
-  ASSERT_EQ(Split({"data.bin", "-s10"}).exit_code, 0);
+  // A name the batch cannot carry ('*') leaves it short, so that a size
+  // limit can fall between the two scripts.
+  Make("da*ta.bin", PatternBytes(1000 * 10));
+  const auto whole = Split({"da*ta.bin", "-s10"});
+  ASSERT_EQ(whole.exit_code, 0);
+  // The split says at once that only the shell script can join these parts.
+  EXPECT_NE(whole.output.find("DOS batch file \"unsplit.bat\" created.\n"
+                              "The DOS batch file \"unsplit.bat\" cannot join the parts: "),
+            std::string::npos)
+      << whole.output;
   const auto batch_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.bat"));
   const auto shell_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.sh"));
   ASSERT_GT(shell_size, batch_size);
 
-  auto run = Split({"data.bin", "-s10"}, batch_size - 1);
+  auto run = Split({"da*ta.bin", "-s10"}, batch_size - 1);
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_TRUE(run.output.ends_with(
       "ERROR: Could not write DOS batch file \"unsplit.bat\": File too large\n"));
 
-  run = Split({"data.bin", "-s10"}, batch_size);
+  run = Split({"da*ta.bin", "-s10"}, batch_size);
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_TRUE(run.output.ends_with(
-      "DOS batch file \"unsplit.bat\" created.\n"
       "ERROR: Could not write Linux batch file \"unsplit.sh\": File too large\n"));
+  EXPECT_FALSE(fs::exists(dir_ / "unsplit.sh")) << "no script cut short";
 }
 
 TEST_F(WriteFailures, AScriptThatCannotBeCreatedIsReported) {

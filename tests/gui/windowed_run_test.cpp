@@ -111,7 +111,15 @@ TEST_F(WindowedRun, FinishesWithTheSuccessBoxAndEveryFile) {
   EXPECT_EQ(display_.lines.back(), "Writing part 4, please wait...\n");
   EXPECT_EQ(display_.positions.back(), 100);
   EXPECT_FALSE(display_.busy_at_box.back()) << "the pointer is restored before the box";
-  EXPECT_NE(files_.Contents("/m/movie.bat").find("DEL \"movie.bat\""), std::string::npos);
+  EXPECT_NE(files_.Contents("/m/movie.bat").find("DEL /F \"movie.bat\""), std::string::npos);
+}
+
+TEST_F(WindowedRun, TheFinishedBoxSaysWhenOnlyTheShellScriptCanJoin) {
+  files_.Add("/v/say \"hi\".avi", bytes_);
+  RunWindowedSplit({"/v/say \"hi\".avi", "/m/movie.bat", kPart, true}, files_, display_, plan_);
+  EXPECT_EQ(Last().title, "Zelbo - Success");
+  EXPECT_TRUE(Last().detail.starts_with("The DOS batch file \"movie.bat\" cannot join the parts"))
+      << Last().detail;
 }
 
 TEST_F(WindowedRun, ALongBatchNameGivesShortPartNamesAndANoticeFirst) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "console/split_run.h"
+#include "platform/system.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/files.h"
 
@@ -128,6 +129,21 @@ TEST(ConsoleRun, ControlCharactersInNamesAreShownEscaped) {
   EXPECT_TRUE(out.text().starts_with("We will split the file \"/in/x\\x1b[2Jy.bin\" into"));
   EXPECT_EQ(out.text().find('\x1b'), std::string::npos);
   EXPECT_TRUE(files.Exists("/in/x\x1b[2Jy.001")) << "the file itself keeps its name";
+}
+
+TEST(ConsoleRun, ADeviceNameIsRefusedWhereNoFileCanHaveIt) {
+  FakeFileSystem files;
+  files.Add("/in/CON.txt", "0123456789");
+  CapturedOutput out;
+  const ExitStatus status = RunConsoleSplit({"/in/CON.txt", 5, 0}, files, out);
+  if (platform::ReservesDeviceNames()) {
+    EXPECT_EQ(status, ExitStatus::kParameterError);
+    EXPECT_EQ(out.text(),
+              "ERROR: \"CON.txt\" is the name of a device: no file of that name can be restored!\n");
+    EXPECT_FALSE(files.Exists("/in/CON.001"));
+  } else {
+    EXPECT_EQ(status, ExitStatus::kSuccess);
+  }
 }
 
 }  // namespace

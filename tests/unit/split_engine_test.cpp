@@ -296,21 +296,22 @@ TEST(Scripts, StaleOnesGoBeforeTheFirstPartButNeverTheSource) {
 TEST(Scripts, AreWrittenWholeWithTheSourcesPermissions) {
   FakeFileSystem files;
   const SourceFacts facts{{9, 9}, 0640};
-  ASSERT_TRUE(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, 3, facts).ok());
-  ASSERT_TRUE(WriteShellScript(files, Names(), ScriptVariant::kWindowed, 3, facts).ok());
+  const std::vector<std::int64_t> kSizes = {kPart, kPart, 5};
+  ASSERT_TRUE(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, kSizes, facts).ok());
+  ASSERT_TRUE(WriteShellScript(files, Names(), ScriptVariant::kWindowed, kSizes, facts).ok());
   EXPECT_EQ(files.Permissions("/out/movie.bat"), 0640u);
   EXPECT_EQ(files.Permissions("/out/movie.sh"), 0750u) << "executable where readable";
   EXPECT_TRUE(files.Contents("/out/movie.sh").starts_with("#!/bin/sh\n"));
 
   files.Inject({FaultKind::kWrite, "/out/movie.sh", 100});
-  const Status short_write = WriteShellScript(files, Names(), ScriptVariant::kWindowed, 3, facts);
+  const Status short_write = WriteShellScript(files, Names(), ScriptVariant::kWindowed, kSizes, facts);
   ASSERT_FALSE(short_write.ok());
   EXPECT_EQ(short_write.error().kind, ErrorKind::kWrite);
   files.Inject({FaultKind::kClose, "/out/movie.bat"});
-  EXPECT_EQ(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, 3, facts).error().kind,
+  EXPECT_EQ(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, kSizes, facts).error().kind,
             ErrorKind::kClose);
   files.Inject({FaultKind::kCreate, "/out/movie.bat"});
-  EXPECT_EQ(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, 3, facts).error().kind,
+  EXPECT_EQ(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, kSizes, facts).error().kind,
             ErrorKind::kCreate);
 }
 
