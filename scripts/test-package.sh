@@ -13,7 +13,7 @@ sudo=()
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 cmake --preset default >/dev/null
-cmake --build --preset default
+cmake --build --preset default --target zelbo_package_contents
 cpack --preset deb >/dev/null
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build/CPackConfig.cmake)
 deb=$PWD/build/zelbo_${version}_$(dpkg --print-architecture).deb

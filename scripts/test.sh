@@ -14,4 +14,5 @@ for preset in default sanitize windows; do
   ctest --preset "$preset"
   echo "== $preset: $((SECONDS - started)) s"
 done
+scripts/test-package.sh  # the Debian package, installed with apt, used and removed again
 echo "All tests passed."
