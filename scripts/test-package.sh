@@ -11,6 +11,10 @@ cd "$(dirname "$0")/.."
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 fail() { echo "FAILED: $*" >&2; exit 1; }
+# apt-get as root, waiting while another apt or dpkg holds the lock.
+apt_get() {
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y -qq "$@"
+}
 
 cmake --preset default >/dev/null
 cmake --build --preset default --target zelbo_package_contents
@@ -21,7 +25,7 @@ deb=$PWD/build/zelbo_${version}_$(dpkg --print-architecture).deb
 
 work=$(mktemp -d)
 chmod 755 "$work"
-packages() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | sed -n 's/^ii *//p' | sort; }
+packages() { dpkg-query -W -f='${db:Status-Abbrev} ${binary:Package}\n' | sed -n 's/^ii *//p' | LC_ALL=C sort; }
 packages > "$work/before"
 if grep -qx zelbo "$work/before"; then
   echo "Note: the installed zelbo $(dpkg-query -W -f='${Version}' zelbo) is replaced by the build and removed afterwards."
@@ -31,10 +35,9 @@ fi
 # Removes the package and every package that its installation added.
 remove_again() {
   local added
-  mapfile -t added < <(packages | comm -13 "$work/before" -)
+  mapfile -t added < <(packages | LC_ALL=C comm -13 "$work/before" -)
   if [ ${#added[@]} -gt 0 ]; then
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${added[@]}" \
-      >>"$work/apt.log" 2>&1 || echo "Could not remove: ${added[*]}" >&2
+    apt_get purge "${added[@]}" >>"$work/apt.log" 2>&1 || echo "Could not remove: ${added[*]}" >&2
   fi
   rm -rf "$work"
 }
@@ -42,7 +45,7 @@ trap remove_again EXIT
 trap 'exit 1' INT TERM
 
 echo "Installing $deb"
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 ||
+apt_get install "$deb" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log" >&2; fail "apt-get install $deb"; }
 [ "$(dpkg-query -W -f='${Version}' zelbo)" = "$version" ] || fail "the installed package is not version $version"
 
@@ -88,7 +91,6 @@ for size in 16x16 32x32 48x48 256x256; do
 done
 [ -f "/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon $icon"
 
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zelbo >>"$work/apt.log" 2>&1 ||
-  fail "apt-get purge zelbo"
+apt_get purge zelbo >>"$work/apt.log" 2>&1 || fail "apt-get purge zelbo"
 [ ! -e /usr/bin/czelbo32 ] && [ ! -e "$entries" ] || fail "files of zelbo remain after its removal"
 echo "The package installs, works and goes again."
