@@ -5,8 +5,9 @@
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
-          # zelbo32 on a virtual display, driven as a user drives it.
-          xvfb xdotool
+          # zelbo32 on a virtual display, driven as a user drives it, with a
+          # window manager and the tools that read what it shows.
+          xvfb xdotool openbox x11-utils
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64)
