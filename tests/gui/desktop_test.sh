@@ -55,7 +55,7 @@ titled() {
 count_is() { [ "$(titled "$1" | wc -l)" = "$2" ]; }
 # Waits until exactly $2 visible windows carry the title $1.
 windows() { await "not $2 window(s) titled \"$1\"" count_is "$1" "$2"; }
-viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 # Replaces the text of the focused dialog's name field and presses Return.
 enter() { xdotool key ctrl+a type --delay 2 "$1"; xdotool key Return; }
 expect_exit_zero() {

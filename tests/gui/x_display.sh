@@ -15,7 +15,7 @@ start_x_display() {
     # another one holds the number.
     for _ in $(seq 500); do
       kill -0 $xvfb 2>/dev/null || break
-      if [ "$(tr -d ' \n' < "$lock" 2>/dev/null)" = "$xvfb" ] &&
+      if [ "$(tr -d ' \n' 2>/dev/null < "$lock")" = "$xvfb" ] &&
          xprop -display ":$number" -root >/dev/null 2>&1; then
         export DISPLAY=":$number"
         return 0
