@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # zelbo32 as a desktop user meets it: a window manager (openbox) on a
 # virtual X display, driven by mouse and keyboard. Every window is awaited
-# by its exact title as the window manager shows it. Checks the window
-# icon, the save dialog's refusals, a close by Alt+F4 during a run (the
-# window stays until the run is over, Cancel still works), the focus after
-# a run (Space starts again), and that nothing but the settings store is
-# written below the user's home.
+# by its exact title as the window manager shows it. Checks the save
+# dialog's refusals, a close by Alt+F4 during a run (the window stays until
+# the run is over, Cancel still works, then the program ends with 0), and
+# that nothing but the settings store is written below the user's home.
 #   desktop_test.sh PATH-TO-ZELBO32
 set -euo pipefail
 program=$1
@@ -67,26 +66,19 @@ expect_exit_zero() {
 open_dialog="Select the file to split"
 save_dialog="Select the name of the unsplit batch file"
 truncate -s 4G "$work/src/big.avi"  # sparse: a run long enough to interrupt
-head -c 100000 /dev/zero > "$work/src/small.avi"
 echo "keep me" > "$work/out/old.BAT" && chmod 444 "$work/out/old.BAT"
 
-# Starts zelbo32, chooses $1 in the open dialog and clicks Start.
-start_and_choose() {
-  "$program" &
-  zelbo=$!
-  pids+=($zelbo)
-  windows Zelbo 1
-  main=$(titled Zelbo)
-  xdotool mousemove --window "$main" 49 24 click 1  # "Source file..."
-  windows "$open_dialog" 1
-  enter "$1"
-  windows "$open_dialog" 0
-  xdotool mousemove --window "$main" 229 188 click 1  # "Start Splitting"
-  windows "$save_dialog" 1
-}
-
-start_and_choose "$work/src/big.avi"
-xprop -id "$main" -len 100000000 _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "no window icon"
+"$program" &
+zelbo=$!
+pids+=($zelbo)
+windows Zelbo 1
+main=$(titled Zelbo)
+xdotool mousemove --window "$main" 49 24 click 1  # "Source file..."
+windows "$open_dialog" 1
+enter "$work/src/big.avi"
+windows "$open_dialog" 0
+xdotool mousemove --window "$main" 229 188 click 1  # "Start Splitting"
+windows "$save_dialog" 1
 
 # The save dialog refuses a missing folder and a read-only file in a box
 # of its own, and stays open.
@@ -119,20 +111,7 @@ expect_exit_zero $zelbo
 [ "$(ls "$work/out")" = old.BAT ] || fail "the cancelled run left parts: $(ls "$work/out")"
 grep -q '^"Parts"="2"' "$settings" || fail "Parts not stored at the close"
 
-# After a run the focus is back on Start: Space starts the next split.
-start_and_choose "$work/src/small.avi"
-enter "$work/out/small.BAT"
-windows "Zelbo - Success" 1
-xdotool key Return
-windows "Zelbo - Success" 0
-xdotool key space
-windows "$save_dialog" 1
-xdotool key Escape
-windows "$save_dialog" 0
-xdotool windowactivate --sync "$main" key alt+F4
-expect_exit_zero $zelbo
-
 written=$(cd "$HOME" && find . -type f | sort | tr '\n' ' ')
 [ "$written" = "./.config/OVallen/Zelbo.reg ./.config/OVallen/Zelbo.reg.lock " ] ||
   fail "written below the home folder: $written"
-echo "zelbo32 on a desktop: icon, refusals, close during a run, focus after a run, nothing else written"
+echo "zelbo32 on a desktop: exact titles, the save dialog's refusals, a close during a run, nothing else written"
