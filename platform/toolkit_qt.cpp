@@ -189,13 +189,13 @@ void Dispatch(const Handler& handler) {
   CallHandler(handler);
 }
 
-// The one local file that a drop carries, if that is all it carries.
+// The one local file that a drop carries, if that is all it carries. Only
+// a regular file counts: opening a named pipe would wait for a writer.
 std::optional<QString> DroppedFile(const QMimeData& data) {
   const QList<QUrl> urls = data.urls();
   if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
   const QString path = urls.front().toLocalFile();
-  const QFileInfo info(path);
-  if (!info.exists() || info.isDir()) return std::nullopt;
+  if (!QFileInfo(path).isFile()) return std::nullopt;
   return path;
 }
 

@@ -3,6 +3,8 @@
 // wrong type, and what a desktop user meets: drop-down rows, the icon, file
 // drops, the save dialog's refusals, a close during a run, the focus after
 // a run, and dialogs that write nothing of their own.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QGroupBox>
@@ -434,6 +436,7 @@ TEST_F(DesktopTest, ADroppedFileIsChosenAsTheOpenDialogWouldChooseIt) {
   gui::TMainForm& window = OpenWindow();
   const fs::path file = MakeFile("clip.avi", 3000);
   const QUrl url = Url(file);
+  ASSERT_EQ(mkfifo((root() / "pipe").c_str(), 0600), 0);
   struct Refused {
     const char* what;
     QList<QUrl> urls;
@@ -443,6 +446,7 @@ TEST_F(DesktopTest, ADroppedFileIsChosenAsTheOpenDialogWouldChooseIt) {
       {"two files", {url, Url(MakeFile("b", 1))}, Qt::CopyAction},
       {"a folder", {Url(out_)}, Qt::CopyAction},
       {"a missing file", {Url(out_ / "gone")}, Qt::CopyAction},
+      {"a named pipe", {Url(root() / "pipe")}, Qt::CopyAction},
       {"a remote file", {QUrl("https://zelbo.example.org/clip.avi")}, Qt::CopyAction},
       {"a move only", {url}, Qt::MoveAction},  // the file manager would delete the file
   };
