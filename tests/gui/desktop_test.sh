@@ -77,6 +77,8 @@ xdotool mousemove --window "$main" 49 24 click 1  # "Source file..."
 windows "$open_dialog" 1
 enter "$work/src/big.avi"
 windows "$open_dialog" 0
+# A click that came before the choice was taken would find no source yet.
+await "the source's folder was not stored" grep -q SourcePath "$settings"
 xdotool mousemove --window "$main" 229 188 click 1  # "Start Splitting"
 windows "$save_dialog" 1
 

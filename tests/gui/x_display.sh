@@ -9,7 +9,9 @@ start_x_display() {
   for _ in $(seq 20); do
     number=$((200 + RANDOM % 700))
     lock=/tmp/.X$number-lock
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: a program that starts just as the previous one has ended
+    # would otherwise meet a server in the middle of its reset.
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     xvfb=$!
     # Up to five seconds for this server to answer; it ends at once when
     # another one holds the number.
