@@ -28,6 +28,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
+#include <filesystem>
 #include <optional>
 
 #include "platform/toolkit_qt.h"
@@ -154,6 +155,16 @@ void FitTitle(QMessageBox& box) {
                 grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// True for what the program can measure and read through without waiting:
+// a regular file or a block device (a whole disk), not a named pipe, a
+// socket or a terminal, whose opening or reading would stop the window.
+bool IsSplittable(const QString& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(QFile::encodeName(path).toStdString(), error);
+  return !error && (std::filesystem::is_regular_file(status) ||
+                    std::filesystem::is_block_file(status));
+}
+
 // "*.*" admits every file, as on the systems the filters were written for;
 // Qt would read it as "names with a dot" only.
 QString QtPatterns(const std::string& patterns) {
@@ -189,13 +200,12 @@ void Dispatch(const Handler& handler) {
   CallHandler(handler);
 }
 
-// The one local file that a drop carries, if that is all it carries. Only
-// a regular file counts: opening a named pipe would wait for a writer.
+// The one local file that a drop carries, if that is all it carries.
 std::optional<QString> DroppedFile(const QMimeData& data) {
   const QList<QUrl> urls = data.urls();
   if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
   const QString path = urls.front().toLocalFile();
-  if (!QFileInfo(path).isFile()) return std::nullopt;
+  if (!IsSplittable(path)) return std::nullopt;
   return path;
 }
 
@@ -516,6 +526,14 @@ bool IsReadOnly(const QFileInfo& file) {
   return !file.isWritable() || !(file.permissions() & kAnyWrite);
 }
 
+// Why the open dialog must not return `path`; empty when it may (a
+// missing file is Qt's own to refuse).
+QString OpenRefusal(const QString& path) {
+  const QFileInfo file(path);
+  if (!file.exists() || file.isDir() || IsSplittable(path)) return {};
+  return file.absoluteFilePath() + "\nThis is not a file that can be split.\nChoose a file.";
+}
+
 // Why the save dialog must not return `path`; empty when it may.
 QString SaveRefusal(const QString& path) {
   const QFileInfo file(path);
@@ -528,16 +546,17 @@ QString SaveRefusal(const QString& path) {
   return {};
 }
 
-// Qt's file dialog with the save dialog's refusals: a refused name is told
-// in a box of the dialog's own, and the dialog stays open for another.
+// Qt's file dialog with the refusals above: a refused name is told in a
+// box of the dialog's own, and the dialog stays open for another.
 class ZelboFileDialog : public QFileDialog {
  public:
   using QFileDialog::QFileDialog;
 
   void accept() override {
     const QStringList files = selectedFiles();
-    if (acceptMode() == AcceptSave && !files.isEmpty()) {
-      const QString refusal = SaveRefusal(files.front());
+    if (!files.isEmpty()) {
+      const QString refusal = acceptMode() == AcceptSave ? SaveRefusal(files.front())
+                                                         : OpenRefusal(files.front());
       if (!refusal.isEmpty()) {
         QMessageBox box(QMessageBox::Warning, windowTitle(), refusal, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);

@@ -3,7 +3,9 @@
 // wrong type, and what a desktop user meets: drop-down rows, the icon, file
 // drops, the save dialog's refusals, a close during a run, the focus after
 // a run, and dialogs that write nothing of their own.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QDropEvent>
@@ -55,7 +57,17 @@ class DesktopTest : public MainWindowTest {
   }
   void TearDown() override {
     poll_.reset();
+    if (pipe_ >= 0) close(pipe_);
     MainWindowTest::TearDown();
+  }
+
+  // A named pipe, held open here so that a faulty open of it fails the
+  // test instead of waiting for ever.
+  fs::path MakePipe() {
+    const fs::path path = root() / "pipe";
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    pipe_ = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    return path;
   }
 
   fs::path MakeFile(const std::string& name, std::size_t size) const {
@@ -103,6 +115,7 @@ class DesktopTest : public MainWindowTest {
   fs::path out_;
   std::unique_ptr<QTimer> poll_;
   std::vector<SeenBox> seen_;
+  int pipe_ = -1;
 };
 
 TEST_F(MainWindowTest, LayoutMatchesTheDesign) {
@@ -436,7 +449,6 @@ TEST_F(DesktopTest, ADroppedFileIsChosenAsTheOpenDialogWouldChooseIt) {
   gui::TMainForm& window = OpenWindow();
   const fs::path file = MakeFile("clip.avi", 3000);
   const QUrl url = Url(file);
-  ASSERT_EQ(mkfifo((root() / "pipe").c_str(), 0600), 0);
   struct Refused {
     const char* what;
     QList<QUrl> urls;
@@ -446,7 +458,7 @@ TEST_F(DesktopTest, ADroppedFileIsChosenAsTheOpenDialogWouldChooseIt) {
       {"two files", {url, Url(MakeFile("b", 1))}, Qt::CopyAction},
       {"a folder", {Url(out_)}, Qt::CopyAction},
       {"a missing file", {Url(out_ / "gone")}, Qt::CopyAction},
-      {"a named pipe", {Url(root() / "pipe")}, Qt::CopyAction},
+      {"a named pipe", {Url(MakePipe())}, Qt::CopyAction},
       {"a remote file", {QUrl("https://zelbo.example.org/clip.avi")}, Qt::CopyAction},
       {"a move only", {url}, Qt::MoveAction},  // the file manager would delete the file
   };
@@ -466,40 +478,47 @@ TEST_F(DesktopTest, ADroppedFileIsChosenAsTheOpenDialogWouldChooseIt) {
   EXPECT_EQ(window.SplitStart.Hint(), "Click to start splitting your file.");
 }
 
-TEST_F(DesktopTest, TheSaveDialogRefusesAMissingFolderAndAReadOnlyFile) {
+TEST_F(DesktopTest, TheDialogsRefuseWhatCannotBeUsedAndStayOpen) {
   OpenWindow();
   ASSERT_TRUE(Drop({Url(MakeFile("clip.avi", 3000))}, Centre("SplitForecast")));
+  const fs::path pipe = MakePipe();
   std::ofstream(out_ / "old.BAT") << "keep";
   fs::permissions(out_ / "old.BAT", fs::perms::owner_read | fs::perms::group_read);
   std::ofstream(out_ / "mine.BAT") << "replace";
-  const std::pair<fs::path, bool> names[] = {
-      {root() / "missing" / "clip.BAT", true},
-      {out_ / "old.BAT", true},
-      {out_ / "mine.BAT", false},  // writable: replaced without a question
+  const std::string save = "Select the name of the unsplit batch file";
+  struct Name {
+    const char* button;
+    fs::path path;
+    std::string box;  // the refusal's title, or the run's last box
   };
-  for (const auto& [name, refused] : names) {
+  const Name names[] = {
+      {"BrowseButton", pipe, "Select the file to split"},
+      {"SplitStart", root() / "missing" / "clip.BAT", save},
+      {"SplitStart", out_ / "old.BAT", save},
+      {"SplitStart", out_ / "mine.BAT", "Zelbo - Success"},  // writable: replaced
+  };
+  for (const Name& name : names) {
     seen_.clear();
     bool open_after_refusal = false;
-    OnNextModal<QFileDialog>([&, name = name](QWidget* modal) {
+    OnNextModal<QFileDialog>([&](QWidget* modal) {
       auto* dialog = qobject_cast<QFileDialog*>(modal);
-      PressOnNextBox(seen_, QMessageBox::Ok);  // the refusal, or the run's last box
+      PressOnNextBox(seen_, QMessageBox::Ok);
       // Typed as a user types it (selectFile takes a missing folder apart).
-      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(name.string()));
-      static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(name.path.string()));
+      static_cast<QDialog*>(dialog)->accept();  // as the Open or Save button does
       open_after_refusal = dialog->isVisible();
       if (open_after_refusal) dialog->reject();
     });
-    QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
-    EXPECT_EQ(open_after_refusal, refused) << name;
-    ASSERT_EQ(seen_.size(), 1u) << name;
-    if (!refused) {
-      EXPECT_EQ(seen_[0].title, "Zelbo - Success");
-      continue;
-    }
-    EXPECT_EQ(seen_[0].title, "Select the name of the unsplit batch file");
-    EXPECT_TRUE(seen_[0].text.starts_with(name.string() + "\n")) << seen_[0].text;
-    EXPECT_EQ(StoredSettings().find("DestPath"), std::string::npos) << name;
+    QTest::mouseClick(Find<QPushButton>(name.button), Qt::LeftButton);
+    ASSERT_EQ(seen_.size(), 1u) << name.path;
+    EXPECT_EQ(seen_[0].title, name.box);
+    const bool refused = name.box != "Zelbo - Success";
+    EXPECT_EQ(open_after_refusal, refused) << name.path;
+    if (!refused) continue;
+    EXPECT_TRUE(seen_[0].text.starts_with(name.path.string() + "\n")) << seen_[0].text;
+    EXPECT_EQ(StoredSettings().find("DestPath"), std::string::npos) << name.path;
   }
+  EXPECT_EQ(plan_->sourceFile, (root() / "clip.avi").string());
   EXPECT_EQ(std::ifstream(out_ / "old.BAT").rdbuf()->sgetc(), 'k');
 }
 
