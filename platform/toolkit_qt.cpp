@@ -2,7 +2,7 @@
 // contracts and adds only what Qt lacks: status-bar hints that fall back
 // to the parent's, Escape clicking a chosen cancel button, the standard
 // error box for exceptions escaping event handlers, a close that waits for
-// the running handler, file drops, and the save dialog's refusals.
+// the running handler, file drops, and the file dialogs' refusals.
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,10 +11,10 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFontDatabase>
-#include <QIcon>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,8 +24,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSpacerItem>
 #include <QSettings>
+#include <QSpacerItem>
 #include <QStatusBar>
 #include <QTimer>
 #include <filesystem>
