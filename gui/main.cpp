@@ -1,8 +1,10 @@
 // Zelbo32: the windowed splitter. Takes no arguments (any given are
 // ignored) and always exits with code 0.
 #include "gui/main_form.h"
+#include "platform/system.h"
 
 int main(int argc, char** argv) {
+  zelbo::platform::PrepareProcess();
   zelbo::toolkit::Application Application(argc, argv);
   try {
     Application.SetTitle("Zelbo");

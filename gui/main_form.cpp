@@ -1,9 +1,11 @@
 #include "gui/main_form.h"
 
+#include "common/paths.h"
 #include "common/scripts.h"
 #include "gui/settings_store.h"
+#include "gui/split_run.h"
 #include "gui/source_text.h"
-#include "platform/file.h"
+#include "common/file_system.h"
 
 namespace zelbo::gui {
 namespace {
@@ -199,7 +201,7 @@ void TMainForm::ChooseSource(const std::string& path) {
   SplitFileDisplay.SetCaption(SourcePathDisplay(path));
   plan_.sourceFile = path;
   if (MeasureSource(path)) {
-    RememberSourceFolder(SplitPath(path).Folder());
+    RememberSourceFolder(fnsplit(path).Folder());
   } else {
     SplitFileDisplay.SetCaption(OpenErrorDisplay(path));
     application_.MessageBox("File open error on file to split!", "Zelbo - ERROR",
@@ -211,9 +213,9 @@ void TMainForm::ChooseSource(const std::string& path) {
 bool TMainForm::MeasureSource(const std::string& path) {
   std::int64_t size = 0;
   {
-    auto source = platform::InputFile::Open(path);
+    auto source = RealFileSystem().OpenSource(path);
     if (!source.ok()) return false;
-    auto measured = source.value().Size();
+    auto measured = source.value()->Size();
     if (measured.ok()) size = measured.value();
   }  // closed before the forecast
   plan_.sourceSize = size;
@@ -253,13 +255,14 @@ void TMainForm::SplitStartClick() {
   }
   if (!AskBatchPath()) return;
   form_.Repaint();
-  StoreStartChoices(SplitPath(SaveDialog1.FileName()).Folder());
+  StoreStartChoices(fnsplit(SaveDialog1.FileName()).Folder());
   SetIdleControlsEnabled(false);
   CloseButton.SetCaption("Cancel");
   form_.SetCancelButton(&CloseButton);
   runInProgress = 1;
   RunSplit();
   runInProgress = 0;
+  form_.SetCaption("Zelbo");
   CloseButton.SetCaption("Close");
   form_.SetCancelButton(nullptr);
   ProgressBar0.SetVisible(false);
@@ -287,6 +290,56 @@ void TMainForm::StoreStartChoices(const std::string& destinationFolder) {
   settings.WriteSettingText(kDestPathValue, destinationFolder);
   StoreChoices(settings);
   settings.CloseSettingsKey();
+}
+
+namespace {
+
+// The run's view of the window: the progress line, the status bar, the bar
+// (and the title, so that a minimised window still tells the progress),
+// the pump and the Cancel button's request.
+class FormRunDisplay final : public RunDisplay {
+ public:
+  FormRunDisplay(TMainForm& window, toolkit::Application& application)
+      : window_(window), application_(application) {}
+
+  toolkit::Cursor GetCursor() override { return application_.GetCursor(); }
+  void SetCursor(toolkit::Cursor cursor) override { application_.SetCursor(cursor); }
+
+  void ShowPartLine(std::string_view caption, std::string_view status) override {
+    window_.SplitForecast.SetCaption(caption);
+    window_.StatusBar1.SetSimpleText(status);
+    window_.form().Repaint();
+  }
+
+  void ShowProgress(int percent) override {
+    window_.ProgressBar0.SetVisible(true);
+    window_.ProgressBar0.SetPosition(percent);
+    window_.form().SetCaption(std::to_string(percent) + "% - Zelbo");
+    window_.form().Repaint();
+  }
+
+  void ProcessMessages() override { application_.ProcessMessages(); }
+  bool CancelRequested() override { return window_.cancelRequested == 1; }
+  void ClearCancelRequest() override { window_.cancelRequested = 0; }
+
+  toolkit::MessageAnswer MessageBox(std::string_view text, std::string_view title,
+                                    toolkit::MessageIcon icon, toolkit::MessageButtons buttons,
+                                    std::string_view detail) override {
+    return application_.MessageBox(text, title, icon, buttons, detail);
+  }
+
+ private:
+  TMainForm& window_;
+  toolkit::Application& application_;
+};
+
+}  // namespace
+
+void TMainForm::RunSplit() {
+  const WindowedRunRequest request{plan_.sourceFile, SaveDialog1.FileName(), plan_.partSize,
+                                   UseNoLFN.Checked()};
+  FormRunDisplay display(*this, application_);
+  RunWindowedSplit(request, RealFileSystem(), display, plan_);
 }
 
 void TMainForm::SetIdleControlsEnabled(bool enabled) {

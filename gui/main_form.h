@@ -57,9 +57,9 @@ class TMainForm {
   // focus; SplitStart when none has.
   toolkit::Control& FocusedControl();
 
-  // The split run (split_run.cpp): copies the source into the parts in
-  // the batch file's folder and writes the scripts; tells every outcome in
-  // a message box itself.
+  // The split run: copies the source into the parts in the batch file's
+  // folder and writes the scripts; tells every outcome in a message box
+  // itself (split_run.h).
   void RunSplit();
 
   toolkit::Application& application_;

@@ -5,6 +5,10 @@
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
+          # A file system that shares blocks between files, for the tests.
+          xfsprogs
+          # The benchmarks measure peak memory with it.
+          time
           # zelbo32 on a virtual display, driven as a user drives it, with a
           # window manager and the tools that read what it shows.
           xvfb xdotool openbox x11-utils
