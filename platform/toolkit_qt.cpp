@@ -155,9 +155,9 @@ void FitTitle(QMessageBox& box) {
                 grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-// True for what the program can measure and read through without waiting:
-// a regular file or a block device (a whole disk), not a named pipe, a
-// socket or a terminal, whose opening or reading would stop the window.
+// True for what can be split: a regular file or a block device (a whole
+// disk), which have a size, not a named pipe, a socket or a terminal,
+// which have none and whose reading could wait for ever.
 bool IsSplittable(const QString& path) {
   std::error_code error;
   const auto status = std::filesystem::status(QFile::encodeName(path).toStdString(), error);
