@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need and the machine lacks (Debian
-# or Ubuntu). Runs apt-get only when something is missing; uses sudo when
-# not root.
+# or Ubuntu); with the argument "demo", only what scripts/demo.sh needs.
+# Runs apt-get only when something is missing; uses sudo when not root.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
+# The console program alone, built and run by the demo.
+packages=(cmake g++ ninja-build)
+[ "${1:-}" = demo ] || packages+=(libgtest-dev busybox qt6-base-dev
           # A file system that shares blocks between files, for the tests.
           xfsprogs
           # The benchmarks measure peak memory with it.
@@ -14,7 +16,9 @@ packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
           xvfb xdotool openbox x11-utils
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
-          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64)
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
+          # The Debian package and the checks of what it installs.
+          dpkg-dev file man-db desktop-file-utils appstream)
 
 missing=()
 for package in "${packages[@]}"; do

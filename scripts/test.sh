@@ -20,5 +20,8 @@ cmake --preset sanitize -DZELBO_WINDOWS_BUILD="$PWD/build-windows" >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize
 
+stage "package"
+scripts/test-package.sh  # the Debian package, installed with apt, used and removed again
+
 stage "done"
 echo "All tests passed in $((SECONDS - started)) s."

@@ -24,9 +24,7 @@ namespace {
     const int null_fd = ::open("/dev/null", O_RDONLY);
     ::dup2(null_fd, STDIN_FILENO);
   }
-  // As a shell leaves it: an oversized write kills unless the program
-  // itself says otherwise.
-  ::signal(SIGXFSZ, SIG_DFL);
+  ::signal(SIGXFSZ, options.size_limit_kills ? SIG_DFL : SIG_IGN);
   if (options.file_size_limit >= 0) {
     const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                        static_cast<rlim_t>(options.file_size_limit)};
