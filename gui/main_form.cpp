@@ -113,6 +113,8 @@ void TMainForm::BuildLayout() {
 
 void TMainForm::ConnectHandlers() {
   form_.OnClose([this] { FormClose(); });
+  form_.OnFileDrop([this](const std::string& path) { FormFileDrop(path); });
+  form_.SetFileDropsEnabled(true);
   BrowseButton.OnClick([this] { BrowseButtonClick(); });
   Amount.OnChange([this] { AmountChange(); });
   SplitType.OnChange([this] { SplitTypeChange(); });
@@ -188,7 +190,14 @@ void TMainForm::FormClose() {
 void TMainForm::BrowseButtonClick() {
   OpenDialog1.SetFileName("");
   if (!OpenDialog1.Execute()) return;
-  const std::string path = OpenDialog1.FileName();
+  ChooseSource(OpenDialog1.FileName());
+}
+
+// A file dropped from a file manager is chosen as the open dialog would
+// have chosen it.
+void TMainForm::FormFileDrop(const std::string& path) { ChooseSource(path); }
+
+void TMainForm::ChooseSource(const std::string& path) {
   SplitFileDisplay.SetCaption(SourcePathDisplay(path));
   plan_.sourceFile = path;
   if (MeasureSource(path)) {
@@ -230,6 +239,9 @@ void TMainForm::ShowStartError(std::string_view text) {
 
 void TMainForm::SplitStartClick() {
   if (plan_.sourceSize <= 0) return;
+  // Disabling the focused control moves the focus on to Close; it comes
+  // back after the run, so that Space does not quit instead of starting.
+  toolkit::Control& focused = FocusedControl();
   if (plan_.sourceSize <= plan_.partSize) {
     ShowStartError("Your partsize is larger than (or equal to) the filesize!");
     return;
@@ -255,6 +267,7 @@ void TMainForm::SplitStartClick() {
   form_.SetCancelButton(nullptr);
   ProgressBar0.SetVisible(false);
   SetIdleControlsEnabled(true);
+  focused.SetFocus();
   UpdateForecast();
   StatusBar1.SetSimpleText("");
 }
@@ -334,6 +347,15 @@ void TMainForm::SetIdleControlsEnabled(bool enabled) {
            &SplitStart, &BrowseButton, &Amount, &SplitType, &Preselection, &UseNoLFN}) {
     control->SetEnabled(enabled);
   }
+  form_.SetFileDropsEnabled(enabled);
+}
+
+toolkit::Control& TMainForm::FocusedControl() {
+  for (toolkit::Control* control : std::initializer_list<toolkit::Control*>{
+           &BrowseButton, &Amount, &SplitType, &Preselection, &CloseButton, &UseNoLFN}) {
+    if (control->HasFocus()) return *control;
+  }
+  return SplitStart;
 }
 
 }  // namespace zelbo::gui

@@ -29,6 +29,7 @@ class TMainForm {
   // Event handlers.
   void FormCreate();
   void BrowseButtonClick();
+  void FormFileDrop(const std::string& path);
   void AmountChange();
   void SplitTypeChange();
   void PreselectionChange();
@@ -40,7 +41,10 @@ class TMainForm {
   // Parts, PartType and ShortNames into an open key.
   void StoreChoices(SettingsStore& settings);
 
-  // Source selection: false when the file cannot be opened.
+  // Source selection, the steps after the open dialog: `path` becomes the
+  // planned source, is measured, shown and its folder remembered.
+  void ChooseSource(const std::string& path);
+  // False when the file cannot be opened.
   bool MeasureSource(const std::string& path);
   void RememberSourceFolder(const std::string& folder);
 
@@ -49,6 +53,9 @@ class TMainForm {
   bool AskBatchPath();
   void StoreStartChoices(const std::string& destinationFolder);
   void SetIdleControlsEnabled(bool enabled);
+  // The control among the idle ones and CloseButton that has the keyboard
+  // focus; SplitStart when none has.
+  toolkit::Control& FocusedControl();
 
   // The split run: copies the source into the parts in the batch file's
   // folder and writes the scripts; tells every outcome in a message box

@@ -11,8 +11,9 @@ packages=(cmake g++ ninja-build)
           xfsprogs
           # The benchmarks measure peak memory with it.
           time
-          # zelbo32 on a virtual display, driven as a user drives it.
-          xvfb xdotool
+          # zelbo32 on a virtual display, driven as a user drives it, with a
+          # window manager and the tools that read what it shows.
+          xvfb xdotool openbox x11-utils
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64

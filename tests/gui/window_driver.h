@@ -123,10 +123,11 @@ class WindowTest : public TempConfigTest {
     QTest::keyClicks(edit, text);
   }
 
-  // Opens a drop-down list and clicks one of its items.
+  // Opens a drop-down list, scrolls to one of its items and clicks it.
   void Pick(QComboBox* combo, int index) {
     combo->showPopup();
     QAbstractItemView* view = combo->view();
+    view->scrollTo(view->model()->index(index, 0));
     const QRect item = view->visualRect(view->model()->index(index, 0));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
     QApplication::processEvents();
