@@ -200,28 +200,29 @@ void TMainForm::FormFileDrop(const std::string& path) { ChooseSource(path); }
 void TMainForm::ChooseSource(const std::string& path) {
   SplitFileDisplay.SetCaption(SourcePathDisplay(path));
   plan_.sourceFile = path;
-  if (MeasureSource(path)) {
+  if (const Status measured = MeasureSource(path); measured.ok()) {
     RememberSourceFolder(fnsplit(path).Folder());
   } else {
     SplitFileDisplay.SetCaption(OpenErrorDisplay(path));
     application_.MessageBox("File open error on file to split!", "Zelbo - ERROR",
-                            toolkit::MessageIcon::kError, toolkit::MessageButtons::kOk);
+                            toolkit::MessageIcon::kError, toolkit::MessageButtons::kOk,
+                            measured.error().os_text);
   }
   SplitStart.SetHint("Click to start splitting your file.");
 }
 
-bool TMainForm::MeasureSource(const std::string& path) {
+Status TMainForm::MeasureSource(const std::string& path) {
   std::int64_t size = 0;
   {
     auto source = RealFileSystem().OpenSource(path);
-    if (!source.ok()) return false;
+    if (!source.ok()) return source.error();
     auto measured = source.value()->Size();
     if (measured.ok()) size = measured.value();
   }  // closed before the forecast
   plan_.sourceSize = size;
   FileSize.SetCaption(SourceSizeText(size));
   UpdateForecast();
-  return true;
+  return {};
 }
 
 void TMainForm::RememberSourceFolder(const std::string& folder) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gui/forecast.h"
+#include "platform/result.h"
 #include "platform/toolkit.h"
 
 namespace zelbo::gui {
@@ -44,8 +45,8 @@ class TMainForm {
   // Source selection, the steps after the open dialog: `path` becomes the
   // planned source, is measured, shown and its folder remembered.
   void ChooseSource(const std::string& path);
-  // False when the file cannot be opened.
-  bool MeasureSource(const std::string& path);
+  // The reason when the file cannot be opened.
+  Status MeasureSource(const std::string& path);
   void RememberSourceFolder(const std::string& folder);
 
   // The Start command's steps.

@@ -651,6 +651,8 @@ struct Application::State {
 Application::Application(int& argc, char** argv)
     : state_(std::make_unique<State>(argc, argv)) {
   state_->qt.setQuitOnLastWindowClosed(false);
+  // Desktops match the windows to the menu entry (and its icon) by this.
+  QGuiApplication::setDesktopFileName(QStringLiteral(ZELBO_DESKTOP_ENTRY));
   the_application = this;
 }
 

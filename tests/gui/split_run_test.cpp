@@ -153,6 +153,7 @@ TEST_F(SplitRunTest, ASourceThatCannotBeOpenedIsMarked) {
   QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
   ASSERT_EQ(seen_.size(), 1u);
   EXPECT_EQ(seen_[0].text, "File open error on file to split!");
+  EXPECT_EQ(seen_[0].detail, "No such file or directory");
   EXPECT_EQ(seen_[0].title, "Zelbo - ERROR");
   EXPECT_EQ(seen_[0].icon, QMessageBox::Critical);
   EXPECT_EQ(window.SplitFileDisplay.Caption(), gone.string() + ", WARNING: OPEN ERROR");
