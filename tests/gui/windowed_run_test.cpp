@@ -141,6 +141,8 @@ struct Row {
   std::vector<std::string> left;
 };
 
+void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
+
 class WindowedOutcomes : public WindowedRun, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(WindowedOutcomes, EndInTheirBoxAndLeaveTheirFiles) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ struct Fault {
   int times = 1;           // how often it strikes; -1: always
   int skip = 0;            // chances it lets pass before it strikes
 };
+
+inline void PrintTo(const Fault& fault, std::ostream* out) {
+  static constexpr const char* kNames[] = {"open", "size", "read", "seek", "create", "write", "close"};
+  *out << kNames[static_cast<int>(fault.kind)] << " " << fault.path << " after " << fault.after;
+}
 
 class FakeFileSystem final : public FileSystem {
  public:

@@ -45,6 +45,8 @@ struct Row {
   std::string tail;  // how the output ends
 };
 
+void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
+
 class ConsoleOutcomes : public ::testing::TestWithParam<Row> {};
 
 TEST_P(ConsoleOutcomes, EndWithTheirLineAndExitCode) {

@@ -128,6 +128,8 @@ struct FailureRow {
   std::vector<std::string> left;  // part numbers left, as file names
 };
 
+void PrintTo(const FailureRow& row, std::ostream* out) { *out << row.label; }
+
 class CopyFailures : public Copier, public ::testing::WithParamInterface<FailureRow> {};
 
 TEST_P(CopyFailures, EndTheCopyWithTheOutcomeAndLeaveWhatTheRowSays) {
@@ -236,6 +238,8 @@ struct CloneRow {
   bool allowed;
   bool expect_clones;
 };
+
+void PrintTo(const CloneRow& row, std::ostream* out) { *out << row.label; }
 
 class Clones : public ::testing::TestWithParam<CloneRow> {};
 
