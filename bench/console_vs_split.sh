@@ -6,6 +6,7 @@
 #   cp                            one copy of the whole file
 #   cat > /dev/null               reading alone
 #   czelbo32 on a pty             under `script`, as a user watches it
+#   script true                   what `script` and its pty cost by themselves
 # and the peak memory of each (for the pty run: of `script`).
 #
 #   bench/console_vs_split.sh [size-in-MiB (1024)] [rounds (7)] [part-size-in-MiB (100)]
@@ -38,7 +39,7 @@ cat "$source_file" > /dev/null   # into the page cache
 
 clean() { rm -f "$work"/source.[0-9]* "$work"/unsplit.* "$work"/split-part-* "$work"/copy.bin; sync; }
 
-tools=(czelbo32 split cp cat pty)
+tools=(czelbo32 split cp cat pty pty-empty)
 timed=()  # set to /usr/bin/time for the timed runs
 run() {
   case $1 in
@@ -47,6 +48,7 @@ run() {
     cp) "${timed[@]}" cp "$source_file" "$work/copy.bin" ;;
     cat) "${timed[@]}" cat "$source_file" ;;
     pty) "${timed[@]}" script -qfec "'$program' '$source_file' -sm$part_mib" /dev/null ;;
+    pty-empty) "${timed[@]}" script -qfec true /dev/null ;;
   esac
 }
 
@@ -89,3 +91,5 @@ done
 echo "ratio czelbo32/split: $(ratio czelbo32 split)"
 echo "ratio czelbo32/cp:    $(ratio czelbo32 cp)"
 echo "ratio pty/null:       $(ratio pty czelbo32)"
+awk -v p="$(median pty)" -v e="$(median pty-empty)" -v z="$(median czelbo32)" \
+  'BEGIN {printf "ratio pty/null without script'"'"'s own cost: %.3f\n", (p - e) / z}'
