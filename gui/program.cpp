@@ -1,8 +1,12 @@
 // Zelbo32: the windowed splitter. Takes no arguments (any given are
 // ignored) and always exits with code 0.
+#include "gui/program.h"
+
 #include "gui/main_form.h"
 
-int main(int argc, char** argv) {
+namespace zelbo::gui {
+
+int Zelbo32(int argc, char** argv) {
   zelbo::toolkit::Application Application(argc, argv);
   try {
     Application.SetTitle("Zelbo");
@@ -14,3 +18,5 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace zelbo::gui
