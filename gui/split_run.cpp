@@ -12,6 +12,7 @@
 #include "gui/main_form.h"
 #include "gui/source_text.h"
 #include "platform/file.h"
+#include "platform/system.h"
 
 namespace zelbo::gui {
 
@@ -129,7 +130,6 @@ class SplitRun {
            MessageIcon::kError);
       return PartEnd::kRunOver;
     }
-    Remember(path);
     return CopyPart(source, part.value(), path);
   }
 
@@ -148,7 +148,7 @@ class SplitRun {
         endOfSource_ = true;
         break;
       }
-      if (window_.cancelRequested == 1) return UserAbort(part);
+      if (window_.cancelRequested == 1) return UserAbort(part, path);
       bytesLeft -= static_cast<std::int64_t>(moved.value());
       bytesDone_ += static_cast<std::int64_t>(moved.value());
       ShowProgress();
@@ -157,6 +157,7 @@ class SplitRun {
     // A close can report a write the system had delayed: the part is then
     // incomplete, like one whose write failed.
     if (!part.Close().ok()) return DiskFull(source, part, path);
+    Remember(path);
     return PartEnd::kWritten;
   }
 
@@ -207,9 +208,10 @@ class SplitRun {
     return PartEnd::kRetry;
   }
 
-  PartEnd UserAbort(platform::OutputFile& part) {
+  PartEnd UserAbort(platform::OutputFile& part, const std::string& path) {
     application_.SetCursor(savedCursor_);
     (void)part.Close();
+    Remember(path);
     for (auto created = created_.rbegin(); created != created_.rend(); ++created) {
       RemoveIfStillOurs(*created);
     }
@@ -217,6 +219,8 @@ class SplitRun {
     return PartEnd::kRunOver;
   }
 
+  // Known by its identity, read once the part is closed: Windows lets no
+  // one open a file for reading while it is open for writing.
   void Remember(const std::string& path) {
     auto file = platform::InputFile::Open(path);
     if (!file.ok()) return;
@@ -247,8 +251,9 @@ class SplitRun {
       return false;
     }
     return WriteScript(base + ".bat",
-                       DosBatchText(ScriptVariant::kWindowed, scriptNames, partNumber_), false,
-                       source, kBatchFailure) &&
+                       platform::BatchFileBytes(
+                           DosBatchText(ScriptVariant::kWindowed, scriptNames, partNumber_)),
+                       false, source, kBatchFailure) &&
            WriteScript(base + ".sh",
                        ShellScriptText(ScriptVariant::kWindowed, scriptNames, partNumber_), true,
                        source, "ERROR: Could not create Linux batch file");

@@ -15,6 +15,7 @@
 //   tooltip              -> ok TEXT
 //   settings clear | get NAME | set NAME text|number VALUE
 //   dpi N                -> ok                  for programs started after it
+//   children TITLE       -> ok CLASS:ID:TEXT... what a window holds
 // "passive" reads only what the system keeps of a window, so that it works
 // while the program is stopped. Anything not found answers "missing".
 #include <windows.h>
@@ -168,11 +169,20 @@ std::vector<HWND> TopLevelTitled(const std::string& title) {
   return search.found;
 }
 
+// The edit of the file name, inside its combo box (or boxes) where it has one.
 HWND FileNameField(HWND dialog) {
-  if (HWND combo = GetDlgItem(dialog, kFileNameCombo)) {
-    if (HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr)) return edit;
-  }
-  return GetDlgItem(dialog, kFileNameEdit);
+  HWND combo = GetDlgItem(dialog, kFileNameCombo);
+  if (combo == nullptr) return GetDlgItem(dialog, kFileNameEdit);
+  HWND edit = nullptr;
+  EnumChildWindows(
+      combo,
+      [](HWND hwnd, LPARAM edit) -> BOOL {
+        if (ClassOf(hwnd) != L"Edit") return TRUE;
+        *reinterpret_cast<HWND*>(edit) = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&edit));
+  return edit != nullptr ? edit : combo;
 }
 
 std::string KindOf(HWND hwnd) {
@@ -333,6 +343,23 @@ std::string Dpi(const std::vector<std::string>& args) {
   return "ok";
 }
 
+// Every window below the top-level one of that title: class, id, text.
+std::string Children(const std::vector<std::string>& args) {
+  const std::vector<HWND> found = args.size() > 1 ? TopLevelTitled(args[1]) : std::vector<HWND>{};
+  if (found.empty()) return "missing";
+  std::string reply = "ok";
+  EnumChildWindows(
+      found.front(),
+      [](HWND hwnd, LPARAM reply) -> BOOL {
+        *reinterpret_cast<std::string*>(reply) += "\t" + Narrow(ClassOf(hwnd)) + ":" +
+                                                  std::to_string(GetDlgCtrlID(hwnd)) + ":" +
+                                                  Escape(TextOf(hwnd, true));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&reply));
+  return reply;
+}
+
 std::string Answer(const std::string& line) {
   const std::vector<std::string> args = Split(line);
   if (args.empty()) return "missing";
@@ -347,6 +374,7 @@ std::string Answer(const std::string& line) {
   if (verb == "tooltip") return Tooltip();
   if (verb == "settings") return Settings(args);
   if (verb == "dpi") return Dpi(args);
+  if (verb == "children") return Children(args);
   return "missing";
 }
 
