@@ -9,7 +9,10 @@ packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
           xvfb xdotool
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
-          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64)
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
+          # Zelbo32.exe under wine on a virtual display: a window manager,
+          # wine's fonts, xprop, and screenshots.
+          openbox fonts-wine x11-utils imagemagick)
 
 missing=()
 for package in "${packages[@]}"; do

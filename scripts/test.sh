@@ -14,4 +14,10 @@ for preset in default sanitize windows; do
   ctest --preset "$preset"
   echo "== $preset: $((SECONDS - started)) s"
 done
+# The window scenarios on Zelbo32.exe under wine, on a virtual display
+# (the driver is built by the default preset, the programs by windows).
+started=$SECONDS
+echo "== wine window scenarios"
+tests/desktop/wine_session.sh build-windows/bin build/bin/desktop_wine_tests
+echo "== wine window scenarios: $((SECONDS - started)) s"
 echo "All tests passed."
