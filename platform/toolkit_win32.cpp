@@ -1042,6 +1042,36 @@ std::wstring FilterText(const std::vector<FileFilter>& filters) {
 // Room for a path of the longest length Windows knows.
 constexpr std::size_t kPathRoom = 32768;
 
+// An existing file that the calling user may not write: read-only by its
+// attribute (which the save dialog's own check looks at, where it does),
+// or refused to this user.
+bool IsReadOnlyFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return true;
+  // Opening an existing file for writing changes nothing in it.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED;
+  CloseHandle(file);
+  return false;
+}
+
+// The save dialog until it names no read-only file: such a name is
+// refused with a message, and the dialog asks again; false when cancelled.
+bool AskForWritableName(OPENFILENAMEW& dialog) {
+  for (;;) {
+    if (!GetSaveFileNameW(&dialog)) return false;
+    const std::wstring chosen = dialog.lpstrFile;
+    if (!IsReadOnlyFile(chosen)) return true;
+    const std::wstring text = chosen + L"\nThis file is read-only.\nTry again with a different file name.";
+    ::MessageBoxW(dialog.hwndOwner, text.c_str(), dialog.lpstrTitle, MB_ICONWARNING | MB_OK);
+  }
+}
+
 }  // namespace
 
 bool FileDialog::Execute() {
@@ -1070,7 +1100,8 @@ bool FileDialog::Execute() {
     dialog.Flags |= OFN_NOREADONLYRETURN;
   }
   IconForSystemWindows icon;
-  const BOOL chosen = kind_ == Kind::kOpen ? GetOpenFileNameW(&dialog) : GetSaveFileNameW(&dialog);
+  const bool chosen = kind_ == Kind::kOpen ? GetOpenFileNameW(&dialog) != FALSE
+                                           : AskForWritableName(dialog);
   if (!chosen) return false;
   file_name_ = Narrow(name.c_str());
   return true;

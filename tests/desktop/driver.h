@@ -89,7 +89,7 @@ class Driver {
   // As the close box or Alt+F4 does.
   virtual void CloseWindow() = 0;
 
-  // Boxes and file dialogs, by their title.
+  // Boxes and file dialogs, by their title; "*" stands for any.
   virtual bool BoxShown(std::string_view title) = 0;
   virtual bool DialogShown(std::string_view title) = 0;
   virtual BoxSeen ReadBox(std::string_view title) = 0;
@@ -108,6 +108,9 @@ class Driver {
   // The program's stored settings (the values of its settings key).
   virtual void Store(std::string_view name, const Stored& value) = 0;
   virtual Stored Read(std::string_view name) = 0;
+
+  // Why this driver's toolkit cannot play a scenario yet; empty if it can.
+  virtual std::string Unsupported(std::string_view scenario) { (void)scenario; return {}; }
 
   // The commands that join parts with a script (`base` without extension)
   // in the folder, one for each system whose script can be run here.

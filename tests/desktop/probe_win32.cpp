@@ -9,6 +9,7 @@
 //   client               -> ok L T R B          the main window's client area
 //   focus                -> ok NAME
 //   kinds TITLE          -> ok KIND...          form, box, dialog or other
+// A TITLE of * stands for any title.
 //   box TITLE            -> ok TEXT BUTTON L T R B ...
 //   dialog TITLE         -> ok FILENAME L T R B FILTER...
 //   paste TITLE TEXT     -> ok                  into the dialog's file name
@@ -162,7 +163,7 @@ std::vector<HWND> TopLevelTitled(const std::string& title) {
         auto* s = reinterpret_cast<Search*>(search);
         wchar_t text[512] = {};
         GetWindowTextW(hwnd, text, 512);
-        if (IsWindowVisible(hwnd) && s->title == text) s->found.push_back(hwnd);
+        if (IsWindowVisible(hwnd) && (s->title == L"*" || s->title == text)) s->found.push_back(hwnd);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));

@@ -333,6 +333,31 @@ TEST_F(WindowScenario, StartRefusesPlansThatCannotRun) {
   });
 }
 
+TEST_F(WindowScenario, TheSaveDialogRefusesAMissingFolderAndAReadOnlyFile) {
+  Play([&] {
+    if (const std::string why = ui().Unsupported("save refusals"); !why.empty()) GTEST_SKIP() << why;
+    const fs::path locked = work_ / "locked.BAT";
+    WriteFile(locked, "keep me");
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ui().Launch();
+    ChooseSource(SparseFile(work_ / "movie.avi", 100'000));
+    for (const fs::path& refused : {work_ / "missing" / "movie.BAT", locked}) {
+      ui().Click("SplitStart");
+      AwaitDialog(kSaveTitle);
+      ui().AnswerDialog(kSaveTitle, ui().ProgramPath(refused));
+      EXPECT_TRUE(Eventually([&] { return ui().BoxShown("*"); })) << "nothing tells why";
+      ui().Key("Return");  // its OK
+      EXPECT_TRUE(Eventually([&] { return !ui().BoxShown("*") && ui().DialogShown(kSaveTitle); }))
+          << "the dialog does not ask again";
+      ui().AnswerDialog(kSaveTitle, "");
+      EXPECT_TRUE(Eventually([&] { return !ui().DialogShown(kSaveTitle); }));
+    }
+    EXPECT_EQ(ReadFile(locked), "keep me");
+    EXPECT_EQ(SortedNames(work_.path()), (std::vector<std::string>{"locked.BAT", "movie.avi"}));
+    CloseAndExpectExitZero();
+  });
+}
+
 TEST_F(WindowScenario, AWholeRunAsAUserDoesIt) {
   Play([&] {
     const fs::path out = work_ / "out";
