@@ -77,6 +77,8 @@ class Driver {
   virtual std::string FocusedControl() = 0;  // "" when none has the focus
   // The tooltip shown now, waiting a while for one to appear.
   virtual std::string Tooltip() = 0;
+  // The mouse pointer's shape now, as a name to compare with another.
+  virtual std::string Pointer() = 0;
 
   virtual void Click(std::string_view control) = 0;
   // Replaces the text of an edit, one key at a time.

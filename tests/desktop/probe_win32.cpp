@@ -14,6 +14,7 @@
 //   dialog TITLE         -> ok FILENAME L T R B FILTER...
 //   paste TITLE TEXT     -> ok                  into the dialog's file name
 //   tooltip              -> ok TEXT
+//   pointer              -> ok HANDLE           the shape shown now, as a number
 //   settings clear | get NAME | set NAME text|number VALUE
 //   dpi N                -> ok                  for programs started after it
 //   children TITLE       -> ok CLASS:ID:TEXT... what a window holds
@@ -294,6 +295,13 @@ std::string Tooltip() {
   return "ok\t" + Escape(text);
 }
 
+std::string Pointer() {
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetCursorInfo(&info)) return "missing";
+  return "ok\t" + std::to_string(reinterpret_cast<UINT_PTR>(info.hCursor));
+}
+
 std::string Settings(const std::vector<std::string>& args) {
   using zelbo::platform::RegistryKey;
   using zelbo::platform::RegistryType;
@@ -373,6 +381,7 @@ std::string Answer(const std::string& line) {
   if (verb == "dialog") return Dialog(args);
   if (verb == "paste") return Paste(args);
   if (verb == "tooltip") return Tooltip();
+  if (verb == "pointer") return Pointer();
   if (verb == "settings") return Settings(args);
   if (verb == "dpi") return Dpi(args);
   if (verb == "children") return Children(args);

@@ -168,6 +168,16 @@ class QtDriver : public Driver {
     });
   }
 
+  std::string Pointer() override {
+    return OnGui([this] {
+      const QCursor* busy = QApplication::overrideCursor();
+      const Qt::CursorShape shape = busy != nullptr ? busy->shape()
+                                    : hovered_ != nullptr ? hovered_->cursor().shape()
+                                                          : Qt::ArrowCursor;
+      return std::to_string(shape);
+    });
+  }
+
   void Click(std::string_view control) override {
     Post([name = std::string(control)] { QTest::mouseClick(Find(name), Qt::LeftButton); });
   }

@@ -408,8 +408,14 @@ TEST_P(CancelScenario, CancellingARunRemovesItsParts) {
     ui().Launch();
     ChooseSource(SparseFile(work_ / "movie.avi", 8 * 16 * kMbyte));
     UnitsAndAmount(3, "16");
+    ui().Hover("SplitForecast");
+    const std::string idle_pointer = ui().Pointer();
     Start(out / "movie.BAT");
+    FreezeWhileWritingPart(2);
+    ui().Hover("SplitForecast");  // the mouse rests on the window while it works
+    ui().Thaw();
     FreezeWhileWritingPart(3);
+    EXPECT_NE(ui().Pointer(), idle_pointer) << "no busy pointer during the run";
     for (const char* locked : {"SplitStart", "BrowseButton", "Amount", "SplitType", "Preselection",
                                "UseNoLFN"}) {
       EXPECT_FALSE(ui().State(locked).enabled) << locked;
@@ -425,6 +431,9 @@ TEST_P(CancelScenario, CancellingARunRemovesItsParts) {
     EXPECT_EQ(Answer("Zelbo - Aborted", "OK").text, "User aborted!");
     EXPECT_EQ(SortedNames(out), std::vector<std::string>{"movie.099"});
     ExpectIdle(out);
+    ui().Hover("SplitForecast");
+    EXPECT_TRUE(Eventually([&] { return ui().Pointer() == idle_pointer; }, 10s))
+        << "the busy pointer stays";
     EXPECT_TRUE(ui().State("MainForm").visible) << "cancel does not close the window";
     CloseAndExpectExitZero();
   });

@@ -247,6 +247,11 @@ std::string WineDriver::Tooltip() {
   }
 }
 
+std::string WineDriver::Pointer() {
+  const std::vector<std::string> fields = probe_.Ask({"pointer"});
+  return fields.empty() ? "" : fields[0];
+}
+
 void WineDriver::ClickAt(const std::vector<std::string>& rect, std::size_t first) {
   const int x = (Number(rect, first) + Number(rect, first + 2)) / 2;
   const int y = (Number(rect, first + 1) + Number(rect, first + 3)) / 2;

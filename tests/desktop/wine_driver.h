@@ -47,6 +47,7 @@ class WineDriver : public Driver {
   ControlState State(std::string_view control) override;
   std::string FocusedControl() override;
   std::string Tooltip() override;
+  std::string Pointer() override;
 
   void Click(std::string_view control) override;
   void Type(std::string_view control, std::string_view text) override;
