@@ -74,6 +74,36 @@ void Xdo(const std::vector<std::string>& arguments) {
   if (run.exit_code != 0) ADD_FAILURE() << "xdotool failed: " << arguments.front();
 }
 
+std::string RegexQuoted(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// Waits until the X server shows a window of that title (wine reports a
+// window shown a moment before the window manager has put it on the
+// screen, and a click meanwhile is lost), then gives it the focus.
+void AwaitOnScreen(std::string_view title) {
+  const auto end = std::chrono::steady_clock::now() + 20s;
+  std::string id;
+  while (id.empty() && std::chrono::steady_clock::now() < end) {
+    const testing::ProgramRun found = testing::RunProgram(
+        "xdotool", {"search", "--onlyvisible", "--name", "^" + RegexQuoted(title) + "$"});
+    id = found.output.substr(0, found.output.find('\n'));
+    if (id.empty()) std::this_thread::sleep_for(10ms);
+  }
+  if (id.empty()) {
+    ADD_FAILURE() << "no window \"" << title << "\" on the screen";
+    return;
+  }
+  testing::RunOptions bounded;
+  bounded.command_prefix = {"timeout", "10"};  // --sync waits for ever for a window that stays inactive
+  testing::RunProgram("xdotool", {"windowactivate", "--sync", id}, bounded);
+}
+
 int Number(const std::vector<std::string>& fields, std::size_t index) {
   return index < fields.size() ? std::stoi(fields[index]) : 0;
 }
@@ -192,6 +222,7 @@ void WineDriver::Launch() {
     }
     std::this_thread::sleep_for(10ms);
   }
+  AwaitOnScreen("Zelbo");
 }
 
 int WineDriver::WaitForExit() {
@@ -318,6 +349,7 @@ BoxSeen WineDriver::ReadBox(std::string_view title) {
 }
 
 void WineDriver::Press(std::string_view title, std::string_view button) {
+  if (title != "*") AwaitOnScreen(title);
   const std::vector<std::string> fields = probe_.Ask({"box", std::string(title)});
   for (std::size_t i = 1; i + 4 < fields.size(); i += 5) {
     if (fields[i] == button) {
@@ -343,6 +375,7 @@ std::vector<std::string> WineDriver::DialogFilters(std::string_view title) {
 // Into the file name as a user types it; what the keyboard cannot type is
 // pasted.
 void WineDriver::AnswerDialog(std::string_view title, std::string_view path) {
+  AwaitOnScreen(title);
   const std::vector<std::string> fields = probe_.Ask({"dialog", std::string(title)});
   ClickAt(fields, 1);
   if (path.empty()) {
