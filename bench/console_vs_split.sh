@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Splits the same file with czelbo32 and with coreutils `split -b` (same part
-# size), alternating, for several rounds, and prints the median wall time of
-# each, their ratio, and the peak memory of each.
+# Splits the same file with czelbo32 and with its peers in one alternating
+# run, and prints the median wall time of each and the ratios:
+#   czelbo32 -smN > /dev/null     the program, its marks to /dev/null
+#   split -b N                    coreutils, the same part size
+#   cp                            one copy of the whole file
+#   cat > /dev/null               reading alone
+#   czelbo32 on a pty             under `script`, as a user watches it
+#   script true                   what `script` and its pty cost by themselves
+# and the peak memory of each (for the pty run: of `script`).
 #
 #   bench/console_vs_split.sh [size-in-MiB (1024)] [rounds (7)] [part-size-in-MiB (100)]
 #
-# Builds the default preset first. Outputs land in build/bench (same file
-# system for both tools); the source stays in the page cache for both.
+# Builds the default preset first. Outputs land in build/bench (one file
+# system for all); the source stays in the page cache. Each timed run
+# follows an untimed one of the same command: on virtual machines whose
+# host backs guest memory lazily, the first touch of freed pages costs more
+# than the copy, and would land on whichever tool ran first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +23,7 @@ size_mib=${1:-1024}
 rounds=${2:-7}
 part_mib=${3:-100}
 
+scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target czelbo32 >/dev/null
 program=$PWD/build/bin/czelbo32
@@ -27,46 +37,59 @@ if [ "$(stat -c %s "$source_file" 2>/dev/null || echo 0)" -ne $((size_mib * 1048
 fi
 cat "$source_file" > /dev/null   # into the page cache
 
-clean() { rm -f "$work"/source.[0-9]* "$work"/unsplit.* "$work"/split-part-*; sync; }
+clean() { rm -f "$work"/source.[0-9]* "$work"/unsplit.* "$work"/split-part-* "$work"/copy.bin; sync; }
 
-# Runs one command; appends "seconds max-rss-kib" to the file $1. An
-# untimed run comes first: on virtual machines whose host backs guest memory
-# lazily, the first touch of freed pages costs far more than the copy, and
-# that cost would land on whichever tool happens to run first.
-measure() {
-  local out=$1; shift
-  clean
-  "$@" > /dev/null
-  clean
-  local start end
-  start=$(date +%s.%N)
-  /usr/bin/time -f "%M" -o "$work/rss" "$@" > /dev/null
-  end=$(date +%s.%N)
-  awk -v s="$start" -v e="$end" -v m="$(cat "$work/rss")" 'BEGIN {printf "%.4f %d\n", e - s, m}' >> "$out"
+tools=(czelbo32 split cp cat pty pty-empty)
+timed=()  # set to /usr/bin/time for the timed runs
+run() {
+  case $1 in
+    czelbo32) "${timed[@]}" "$program" "$source_file" "-sm$part_mib" ;;
+    split) "${timed[@]}" split -b "${part_mib}M" "$source_file" "$work/split-part-" ;;
+    cp) "${timed[@]}" cp "$source_file" "$work/copy.bin" ;;
+    cat) "${timed[@]}" cat "$source_file" ;;
+    pty) "${timed[@]}" script -qfec "'$program' '$source_file' -sm$part_mib" /dev/null ;;
+    pty-empty) "${timed[@]}" script -qfec true /dev/null ;;
+  esac
 }
 
-: > "$work/zelbo.times"
-: > "$work/split.times"
+# Times one tool; appends "seconds peak-rss-kib" to build/bench/<tool>.times.
+measure() {
+  clean
+  run "$1" > /dev/null
+  clean
+  timed=(/usr/bin/time -f "%M" -o "$work/rss")
+  local start=$EPOCHREALTIME
+  run "$1" > /dev/null
+  local end=$EPOCHREALTIME
+  timed=()
+  awk -v s="$start" -v e="$end" -v m="$(cat "$work/rss")" 'BEGIN {printf "%.4f %d\n", e - s, m}' >> "$work/$1.times"
+}
+
+for tool in "${tools[@]}"; do : > "$work/$tool.times"; done
 for ((round = 1; round <= rounds; round++)); do
-  if ((round % 2)); then
-    measure "$work/zelbo.times" "$program" "$source_file" "-sm$part_mib"
-    measure "$work/split.times" split -b "${part_mib}M" "$source_file" "$work/split-part-"
-  else
-    measure "$work/split.times" split -b "${part_mib}M" "$source_file" "$work/split-part-"
-    measure "$work/zelbo.times" "$program" "$source_file" "-sm$part_mib"
-  fi
-  printf 'round %d: czelbo32 %.3f s, split %.3f s\n' "$round" \
-    "$(tail -1 "$work/zelbo.times" | cut -d' ' -f1)" "$(tail -1 "$work/split.times" | cut -d' ' -f1)"
+  # A different tool goes first in each round.
+  line="round $round:"
+  for ((i = 0; i < ${#tools[@]}; i++)); do
+    tool=${tools[(i + round) % ${#tools[@]}]}
+    measure "$tool"
+  done
+  for tool in "${tools[@]}"; do line+=" $tool $(tail -1 "$work/$tool.times" | cut -d' ' -f1)"; done
+  echo "$line"
 done
 clean
 
-median() { cut -d' ' -f"$2" "$1" | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-peak() { cut -d' ' -f2 "$1" | sort -g | tail -1; }
+median() { cut -d' ' -f1 "$work/$1.times" | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+spread() { cut -d' ' -f1 "$work/$1.times" | sort -g | awk 'NR==1 {lo=$1} {hi=$1} END {printf "%.3f-%.3f", lo, hi}'; }
+peak() { cut -d' ' -f2 "$work/$1.times" | sort -g | tail -1; }
+ratio() { awk -v a="$(median "$1")" -v b="$(median "$2")" 'BEGIN {printf "%.3f", a / b}'; }
 
-zelbo=$(median "$work/zelbo.times" 1)
-split=$(median "$work/split.times" 1)
 echo
-echo "source: ${size_mib} MiB, parts of ${part_mib} MiB, ${rounds} rounds"
-printf 'czelbo32  median %.3f s   peak RSS %d KiB\n' "$zelbo" "$(peak "$work/zelbo.times")"
-printf 'split -b  median %.3f s   peak RSS %d KiB\n' "$split" "$(peak "$work/split.times")"
-awk -v z="$zelbo" -v s="$split" 'BEGIN {printf "ratio czelbo32/split: %.3f\n", z / s}'
+echo "source: ${size_mib} MiB, parts of ${part_mib} MiB, ${rounds} rounds (medians; range)"
+for tool in "${tools[@]}"; do
+  printf '%-9s %.3f s  (%s)  peak RSS %d KiB\n' "$tool" "$(median "$tool")" "$(spread "$tool")" "$(peak "$tool")"
+done
+echo "ratio czelbo32/split: $(ratio czelbo32 split)"
+echo "ratio czelbo32/cp:    $(ratio czelbo32 cp)"
+echo "ratio pty/null:       $(ratio pty czelbo32)"
+awk -v p="$(median pty)" -v e="$(median pty-empty)" -v z="$(median czelbo32)" \
+  'BEGIN {printf "ratio pty/null without script'"'"'s own cost: %.3f\n", (p - e) / z}'

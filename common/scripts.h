@@ -1,20 +1,37 @@
 // The two reassembly scripts that both programs leave beside the parts: a
-// DOS batch file (CRLF line ends) and a POSIX shell script (LF line ends).
+// DOS batch file (CR LF line ends) and a POSIX shell script (LF line ends).
 // Each appends parts 2..n to part 1, deleting each once appended, gives
 // part 1 the source's name and finally deletes itself.
 //
-// Names are written so that none can run a command or break the join: the
-// batch doubles every '%'; the shell script escapes $ ` " \ inside its
-// double quotes and puts ./ before a word that begins with '-'. Ordinary
-// names come out byte for byte as they are. A name with a line break cannot
-// be carried at all: check ScriptsCanCarry() before writing anything.
+// Both are written for a user who has nothing but the parts:
+// - they work in their own folder, wherever they are started from;
+// - before changing anything they check that every part still to append is
+//   there with the size it was written with, and that part 1 holds exactly
+//   what the parts before the next one hold, so a second run after a failure
+//   goes on where the first stopped;
+// - every append is checked by the size of part 1; at the first failure the
+//   script stops with a message naming the part: it deletes no further
+//   part, renames nothing, does not delete itself, and exits non-zero;
+// - read-only parts (copied off a CD) are made writable or deleted anyway;
+// - the shell script cuts back an append that stopped halfway; the batch,
+//   which has no command for that, first copies the largest part still to
+//   append once to B.000 to find out whether there is room for it, and when
+//   an append stops halfway all the same it refuses to go on from part 1.
+//
+// Names are written so that none can run a command: the batch doubles every
+// '%', keeps every name in double quotes and runs with delayed expansion
+// off; the shell script escapes $ ` " \ inside its double quotes and puts
+// ./ before a word that begins with '-'. A name with a line break cannot be
+// carried at all: check ScriptsCanCarry() before writing anything. A name
+// that only the batch cannot carry (BatchObstacleFor) gives a batch that
+// refuses to touch anything and says why; the shell script still carries it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "platform/file.h"
 
 namespace zelbo {
 
@@ -23,10 +40,15 @@ enum class ScriptVariant {
   kConsole,   // plain banner; scripts always named "unsplit"
 };
 
-struct ScriptNames {
-  std::string_view scriptBaseName;  // the parts' base name, e.g. "part"
-  std::string_view sourceFileName;  // the name the scripts restore
-  std::string_view batchBaseName;   // the scripts' own name, no extension
+// Everything the scripts need to know about one set of parts.
+struct ScriptInput {
+  ScriptVariant variant = ScriptVariant::kConsole;
+  std::string scriptBaseName;  // the parts' base name, e.g. "part"
+  std::string sourceFileName;  // the name the scripts restore
+  std::string batchBaseName;   // the scripts' own name without extension
+  // The bytes written into parts 1..n, in order; n is the number of parts.
+  // An empty list stands for one empty part.
+  std::vector<std::int64_t> partSizes;
 };
 
 // The web address named in the windowed variant's banner lines.
@@ -35,18 +57,32 @@ std::string_view MakerWebAddress();
 // False for a name that no script line can hold (it contains a line break).
 bool ScriptsCanCarry(std::string_view name);
 
-std::string DosBatchText(ScriptVariant variant, const ScriptNames& names,
-                         std::int32_t part_count);
-std::string ShellScriptText(ScriptVariant variant, const ScriptNames& names,
-                            std::int32_t part_count);
+// Why the batch cannot carry a set's names; the shell script still can.
+enum class BatchObstacle {
+  kNone,
+  kDoubleQuote,       // cmd has no escape for '"' inside quotes
+  kNotAWindowsName,   // \ / : * ? < > | or a control character, or a
+                      // trailing dot or blank, which Windows drops
+  kDeviceName,        // CON, NUL, COM1, ... with any extension
+  kCodePage,          // cmd would read the name back as another one
+};
 
-// Write the whole script into a file the caller has just created; the
-// caller closes it. A failed write comes back as an Error. The batch is
-// written in the bytes that the platform's command interpreter reads
-// (platform::BatchFileBytes).
-Status WriteDosBatch(platform::OutputFile& file, ScriptVariant variant,
-                     const ScriptNames& names, std::int32_t part_count);
-Status WriteShellScript(platform::OutputFile& file, ScriptVariant variant,
-                        const ScriptNames& names, std::int32_t part_count);
+// The first obstacle among the names the batch holds: the parts' base name,
+// the restored name and (windowed variant) the batch's own name.
+BatchObstacle BatchObstacleFor(const ScriptInput& input);
+
+// The line that tells at split time that the batch cannot restore the file
+// (without a line end), or "" when it can.
+std::string BatchNotice(const ScriptInput& input);
+
+// True for a name that Windows keeps for a device whatever its extension:
+// CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 (also with the superscript
+// digits 1-3), in any letter case, with trailing blanks before the dot.
+bool IsReservedDeviceName(std::string_view fileName);
+
+// The scripts' texts; the batch is UTF-8 here, before the conversion of
+// WriteDosBatch.
+std::string DosBatchText(const ScriptInput& input);
+std::string ShellScriptText(const ScriptInput& input);
 
 }  // namespace zelbo

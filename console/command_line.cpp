@@ -3,6 +3,8 @@
 #include <cctype>
 #include <limits>
 
+#include "common/numbers.h"
+
 #ifndef ZELBO_VERSION
 #error "ZELBO_VERSION must be set by the build"
 #endif
@@ -19,16 +21,15 @@ constexpr std::int64_t kZipBytes = 98 * kMegabyte;
 constexpr std::int64_t kCdBytes = 700 * kMegabyte;
 constexpr std::int64_t kDvdBytes = 4700 * kMegabyte;
 
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 // A number given to an option: neither negative nor, once multiplied by its
 // unit, beyond what a 64-bit byte count holds.
 std::optional<std::int64_t> OptionNumber(std::string_view text, std::int64_t unit,
                                          std::int64_t limit) {
-  const auto number = ReadLeadingNumber(text);
-  if (!number || *number < 0 || *number > limit / unit) return std::nullopt;
-  return *number * unit;
+  const LeadingNumber number = ReadLeadingNumber(text);
+  if (number.overflow || number.value < 0 || number.value > limit / unit) return std::nullopt;
+  return number.value * unit;
 }
 
 // Applies one option to the request; false when its number is unusable.
@@ -59,24 +60,6 @@ bool ApplyOption(std::string_view option, SplitRequest& request) {
 }
 
 }  // namespace
-
-std::optional<std::int64_t> ReadLeadingNumber(std::string_view text) {
-  std::size_t at = 0;
-  while (at < text.size() && IsBlank(text[at])) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-  // Accumulated as a negative number, whose range reaches one further.
-  std::int64_t value = 0;
-  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-    const int digit = text[at] - '0';
-    if (value < (kMin + digit) / 10) return std::nullopt;
-    value = value * 10 - digit;
-  }
-  if (negative) return value;
-  if (value == kMin) return std::nullopt;
-  return -value;
-}
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                                    bool slash_options) {

@@ -47,12 +47,6 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                                    bool slash_options);
 
-// Reads a decimal number the way the C library reads a long, at 64-bit
-// width: leading white space, one optional sign, digits up to the first
-// other character; no digits read as 0. Empty for a number outside the
-// 64-bit range.
-std::optional<std::int64_t> ReadLeadingNumber(std::string_view text);
-
 // The usage text and the exit-code list, as printed.
 std::string UsageText(bool slash_options);
 

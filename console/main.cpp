@@ -4,19 +4,21 @@
 #include <vector>
 
 #include "console/command_line.h"
+#include "common/file_system.h"
+#include "console/console_output.h"
 #include "console/split_run.h"
 #include "platform/system.h"
 
 namespace zelbo::console {
 
 void usage() {
-  platform::WriteStdout(UsageText(platform::SlashIntroducesOptions()));
+  StandardOutput().Print(UsageText(platform::SlashIntroducesOptions()));
 }
 
 namespace {
 
 ExitStatus ParameterError(std::string_view line) {
-  platform::WriteStdout(line);
+  StandardOutput().Print(line);
   usage();
   return ExitStatus::kParameterError;
 }
@@ -29,7 +31,7 @@ ExitStatus Run(const std::vector<std::string>& arguments) {
       usage();
       return ExitStatus::kSuccess;
     case ParseVerdict::kVersion:
-      platform::WriteStdout(VersionLine());
+      StandardOutput().Print(VersionLine());
       return ExitStatus::kSuccess;
     case ParseVerdict::kUsage:
       usage();
@@ -44,12 +46,13 @@ ExitStatus Run(const std::vector<std::string>& arguments) {
     case ParseVerdict::kRun:
       break;
   }
-  return RunConsoleSplit(parsed.request);
+  return RunConsoleSplit(parsed.request, RealFileSystem(), StandardOutput());
 }
 
 }  // namespace
 }  // namespace zelbo::console
 
 int main(int argc, char** argv) {
+  zelbo::platform::PrepareProcess();
   return static_cast<int>(zelbo::console::Run(zelbo::platform::ProgramArguments(argc, argv)));
 }

@@ -1,88 +1,46 @@
 #include "console/path_helpers.h"
 
-#include <algorithm>
-
-#include "platform/file.h"
+#include "common/numbers.h"
 
 namespace zelbo::console {
 namespace {
 
-bool HasDrive(std::string_view path, const platform::PathStyle& style) {
-  return style.drive_letters && path.size() >= 2 && path[1] == ':';
-}
-
-std::size_t LastSeparator(std::string_view text, const platform::PathStyle& style) {
-  return text.find_last_of(style.separators);
+void AppendEscape(std::string& text, unsigned value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  text.append("\\x").append(1, kHex[value >> 4]).append(1, kHex[value & 0xf]);
 }
 
 }  // namespace
 
-PathPieces fnsplit(std::string_view path, const platform::PathStyle& style) {
-  PathPieces pieces;
-  if (HasDrive(path, style)) {
-    pieces.drive = path.substr(0, 2);
-    path.remove_prefix(2);
-  }
-  const std::size_t separator = LastSeparator(path, style);
-  if (separator != std::string_view::npos) {
-    pieces.directory = path.substr(0, separator);
-    path.remove_prefix(separator + 1);
-  }
-  const std::size_t dot = path.rfind('.');
-  if (dot != std::string_view::npos) {
-    pieces.name = path.substr(0, dot);
-    pieces.extension = path.substr(dot);
-  } else {
-    pieces.name = path;
-  }
-  return pieces;
-}
-
-std::string fnmerge(std::string_view drive, std::string_view directory,
-                    std::string_view name, std::string_view extension,
-                    const platform::PathStyle& style) {
-  std::string result;
-  if (!drive.empty()) result.append(1, drive.front()).append(1, ':');
-  if (!directory.empty()) {
-    if (!style.IsSeparator(directory.front())) result.push_back(style.preferred);
-    result.append(directory);
-    if (!style.IsSeparator(result.back())) result.push_back(style.preferred);
-  }
-  result.append(name);
-  if (!extension.empty()) {
-    if (extension.front() != '.') result.push_back('.');
-    result.append(extension);
-  }
-  return result;
-}
-
-std::string FolderPrefix(std::string_view path, const platform::PathStyle& style) {
-  const std::size_t separator = LastSeparator(path, style);
-  if (separator != std::string_view::npos) return std::string(path.substr(0, separator + 1));
-  return HasDrive(path, style) ? std::string(path.substr(0, 2)) : std::string();
-}
-
-std::int64_t getthefilesize(const std::string& path) {
-  if (!platform::IsReadable(path)) return -1;
-  auto file = platform::InputFile::Open(path);
+std::int64_t getthefilesize(FileSystem& files, const std::string& path) {
+  if (!files.IsReadable(path)) return -1;
+  auto file = files.OpenSource(path);
   if (!file.ok()) return -1;
-  auto size = file.value().Size();
+  auto size = file.value()->Size();
   return size.ok() ? size.value() : -1;
 }
 
-std::string LongLongToStr(std::int64_t value) {
-  static constexpr char digits[] = "0123456789";
-  // The magnitude as unsigned, so that the smallest value has one too.
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                      : static_cast<std::uint64_t>(value);
-  std::string text;
-  do {
-    text.push_back(digits[magnitude % 10]);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) text.push_back('-');
-  std::reverse(text.begin(), text.end());
-  return text;
+std::string LongLongToStr(std::int64_t value) { return DecimalText(value); }
+
+std::string ShownName(std::string_view name) {
+  std::string shown;
+  shown.reserve(name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    // C1 controls in UTF-8: U+0080..U+009F are 0xC2 0x80..0x9F.
+    const bool c1 = byte == 0xC2 && i + 1 < name.size() &&
+                    static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    if (byte < 0x20 || byte == 0x7F) {
+      AppendEscape(shown, byte);
+    } else if (c1) {
+      AppendEscape(shown, byte);
+      AppendEscape(shown, static_cast<unsigned char>(name[++i]));
+    } else {
+      shown.push_back(name[i]);
+    }
+  }
+  return shown;
 }
 
 }  // namespace zelbo::console

@@ -1,163 +1,146 @@
 #include "console/split_run.h"
 
-#include <algorithm>
 #include <array>
-#include <cstddef>
-#include <span>
 
-#include "common/part_names.h"
-#include "common/scripts.h"
+#include "common/numbers.h"
+#include "common/split_engine.h"
 #include "console/path_helpers.h"
-#include "platform/file.h"
 #include "platform/system.h"
 
 namespace zelbo::console {
 namespace {
 
-constexpr std::size_t kReadUnit = 32768;
 // Each mark is followed by a backspace, so the next one overwrites it.
 constexpr std::array<std::string_view, 4> kSpinner = {"|\b", "/\b", "-\b", "\\\b"};
 
-void Print(std::string_view text) { platform::WriteStdout(text); }
+std::string Quoted(std::string_view name) { return "\"" + ShownName(name) + "\""; }
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+// The part names as lines, and the turning mark under each.
+class SpinnerObserver final : public CopyObserver {
+ public:
+  explicit SpinnerObserver(ConsoleOutput& out) : out_(out) {}
 
-// The names the run derives from the source path.
-struct OutputNames {
-  std::string folder;          // where parts and scripts go, ready for a name
-  std::string scriptBaseName;  // the parts' base name
-  std::string sourceFileName;  // what the scripts restore
-  std::string partBasePath;    // folder + scriptBaseName
+  void PartStarting(std::int32_t, const std::string& path) override {
+    out_.Print(ShownName(path) + "\n");
+    spin_ = 0;
+  }
+  void BeforeRead() override {
+    out_.Mark(kSpinner[spin_]);
+    spin_ = (spin_ + 1) % kSpinner.size();
+  }
+
+ private:
+  ConsoleOutput& out_;
+  std::size_t spin_ = 0;
 };
 
-OutputNames NamesFor(const std::string& sourcePath) {
-  const PathPieces pieces = fnsplit(sourcePath);
-  OutputNames names;
-  names.folder = FolderPrefix(sourcePath);
-  names.scriptBaseName = IsLongName(pieces.name, pieces.extension)
-                             ? std::string(kShortPartBaseName)
-                             : pieces.name;
-  names.sourceFileName = fnmerge("", "", pieces.name, pieces.extension);
-  names.partBasePath = names.folder + names.scriptBaseName;
-  return names;
-}
+class Run {
+ public:
+  Run(const SplitRequest& request, FileSystem& files, ConsoleOutput& out)
+      : request_(request), files_(files), out_(out), names_(ConsoleRunNames(request.sourcePath)) {}
 
-ExitStatus Fail(std::string_view line, ExitStatus status) {
-  Print(line);
-  return status;
-}
-
-ExitStatus PartWriteFailed(const Error& error) {
-  return Fail("ERROR: Unable to write output file " + Quoted(error.path) + ": " +
-                  error.os_text + "\n",
-              ExitStatus::kFileError);
-}
-
-struct CopyOutcome {
-  ExitStatus status = ExitStatus::kSuccess;
-  std::int32_t partsWritten = 0;
-};
-
-// Copies one part; sets `end_of_source` when a read finds the end.
-ExitStatus CopyPart(platform::InputFile& source, platform::OutputFile& part,
-                    std::int64_t partSize, bool& end_of_source) {
-  static std::array<std::byte, kReadUnit> buffer;
-  std::int64_t remaining = partSize;
-  std::size_t spin = 0;
-  while (!end_of_source && remaining > 0) {
-    Print(kSpinner[spin]);
-    spin = (spin + 1) % kSpinner.size();
-    const auto unit = static_cast<std::size_t>(
-        std::min<std::int64_t>(remaining, static_cast<std::int64_t>(kReadUnit)));
-    auto moved = platform::TransferChunk(source, part, std::span(buffer).first(unit));
-    if (!moved.ok()) {
-      if (moved.error().kind != ErrorKind::kRead) return PartWriteFailed(moved.error());
-      (void)part.Close();
-      return Fail("File reading error!\n", ExitStatus::kFileError);
+  ExitStatus Execute() {
+    if (!ScriptsCanCarry(names_.sourceFileName)) {
+      return Fail("ERROR: A file name with a line break cannot be written into the "
+                  "reassembly scripts!\n",
+                  ExitStatus::kParameterError);
     }
-    if (moved.value() == 0) {
-      end_of_source = true;
-    } else {
-      remaining -= static_cast<std::int64_t>(moved.value());
+    if (platform::ReservesDeviceNames() && IsReservedDeviceName(names_.sourceFileName)) {
+      return Fail("ERROR: " + Quoted(names_.sourceFileName) +
+                      " is the name of a device: no file of that name can be restored!\n",
+                  ExitStatus::kParameterError);
+    }
+    const std::int64_t sourceSize = getthefilesize(files_, request_.sourcePath);
+    if (sourceSize < 0) {
+      return Fail("ERROR: File access error on the file to split!\n", ExitStatus::kFileError);
+    }
+    out_.Print("We will split the file " + Quoted(request_.sourcePath) + " into ");
+    const ConsolePlan plan = PlanSplit(sourceSize, request_);
+    out_.Print(PlanText(plan, sourceSize, request_));
+    if (plan.problem != PlanProblem::kNone) return ExitStatus::kImpossiblePartSize;
+
+    std::vector<std::int64_t> partSizes;
+    SourceFacts source;
+    {
+      auto opened = files_.OpenSource(request_.sourcePath);
+      if (!opened.ok()) {
+        return Fail("Unable to open the file " + Quoted(request_.sourcePath) + " for reading!\n",
+                    ExitStatus::kOpenFileError);
+      }
+      source = {opened.value()->identity(), opened.value()->permissions()};
+      RemoveStaleScripts(files_, names_, source.identity);
+      out_.Print("Writing the splitted parts:\n");
+      SpinnerObserver spinner(out_);
+      PartCopier copier(files_, *opened.value(), names_, plan.partSize, spinner);
+      const CopyOutcome copied = copier.Copy(plan.partsToWrite);
+      if (copied.end != CopyEnd::kFinished) return CopyFailed(copied);
+      partSizes = copied.partSizes;
+    }  // the source is closed here
+    out_.Print("\nFinished splitting, " + std::to_string(partSizes.size()) + " parts written.\n");
+    return WriteScripts(partSizes, source);
+  }
+
+ private:
+  ExitStatus Fail(std::string_view line, ExitStatus status) {
+    out_.Print(line);
+    return status;
+  }
+
+  ExitStatus CopyFailed(const CopyOutcome& copied) {
+    switch (copied.end) {
+      case CopyEnd::kCreateFailed:
+        return Fail("ERROR: Unable to open output file " + Quoted(copied.partPath) + "\n",
+                    ExitStatus::kOpenFileError);
+      case CopyEnd::kReadFailed:
+        return Fail("File reading error!\n", ExitStatus::kFileError);
+      case CopyEnd::kSourceGrew:
+        return Fail("ERROR: The file " + Quoted(request_.sourcePath) +
+                        " grew while it was split: the parts do not hold all of it!\n",
+                    ExitStatus::kFileError);
+      default:  // a write that failed (the console never retries or cancels)
+        return Fail("ERROR: Unable to write output file " + Quoted(copied.partPath) + ": " +
+                        copied.error.os_text + "\n",
+                    ExitStatus::kFileError);
     }
   }
-  const Status closed = part.Close();
-  return closed.ok() ? ExitStatus::kSuccess : PartWriteFailed(closed.error());
-}
 
-CopyOutcome CopyParts(platform::InputFile& source, const ConsolePlan& plan,
-                      const OutputNames& names) {
-  CopyOutcome outcome;
-  bool end_of_source = false;
-  for (std::int32_t number = 1; number <= plan.partsToWrite && !end_of_source; ++number) {
-    outcome.partsWritten = number;
-    const std::string path = PartFileName(names.partBasePath, number);
-    Print(path + "\n");
-    auto part = platform::OutputFile::Create(path, &source.identity());
-    if (!part.ok()) {
-      outcome.status = Fail("ERROR: Unable to open output file " + Quoted(path) + "\n",
-                            ExitStatus::kOpenFileError);
-      return outcome;
-    }
-    outcome.status = CopyPart(source, part.value(), plan.partSize, end_of_source);
-    if (outcome.status != ExitStatus::kSuccess) return outcome;
-  }
-  return outcome;
-}
-
-// One script: created (never over the source), written and closed.
-struct ScriptJob {
-  std::string path;
-  std::string text;
-  bool executable;
-  std::string_view create_failure;  // the line printed when it can't be created
-  std::string_view kind;            // "DOS batch" or "Linux batch"
-};
-
-ExitStatus WriteScript(const ScriptJob& job, const platform::FileIdentity& source) {
-  auto file = platform::OutputFile::Create(job.path, &source, job.executable);
-  if (!file.ok()) {
-    if (file.error().kind == ErrorKind::kSameAsSource) {
-      return Fail("ERROR: Unable to open output file " + Quoted(job.path) + "\n",
+  // A script that could not be written completely; `kind` names it.
+  ExitStatus ScriptFailed(const Status& status, std::string_view create_failure,
+                          std::string_view kind) {
+    const Error& error = status.error();
+    if (error.kind == ErrorKind::kSameAsSource) {
+      return Fail("ERROR: Unable to open output file " + Quoted(error.path) + "\n",
                   ExitStatus::kOpenFileError);
     }
-    return Fail(job.create_failure, ExitStatus::kBatchFileError);
-  }
-  Status status = file.value().Write(job.text);
-  if (status.ok()) status = file.value().Close();
-  if (!status.ok()) {
-    return Fail("ERROR: Could not write " + std::string(job.kind) + " file " +
-                    Quoted(job.path) + ": " + status.error().os_text + "\n",
+    if (error.kind == ErrorKind::kCreate) return Fail(create_failure, ExitStatus::kBatchFileError);
+    return Fail("ERROR: Could not write " + std::string(kind) + " file " + Quoted(error.path) +
+                    ": " + error.os_text + "\n",
                 ExitStatus::kBatchFileError);
   }
-  return ExitStatus::kSuccess;
-}
 
-ExitStatus WriteScripts(const OutputNames& names, std::int32_t partsWritten,
-                        const platform::FileIdentity& source) {
-  const ScriptNames script_names{names.scriptBaseName, names.sourceFileName, "unsplit"};
-  Print("Writing the DOS batch to put the stuff back together...\n");
-  const ScriptJob batch{names.folder + fnmerge("", "", "unsplit", ".bat"),
-                        platform::BatchFileBytes(DosBatchText(ScriptVariant::kConsole,
-                                                              script_names, partsWritten)),
-                        false, "ERROR: Could not create DOS batch file\n", "DOS batch"};
-  if (const ExitStatus status = WriteScript(batch, source); status != ExitStatus::kSuccess) {
-    return status;
+  ExitStatus WriteScripts(const std::vector<std::int64_t>& parts, const SourceFacts& source) {
+    out_.Print("Writing the DOS batch to put the stuff back together...\n");
+    Status status = WriteDosBatch(files_, names_, ScriptVariant::kConsole, parts, source);
+    if (!status.ok()) {
+      return ScriptFailed(status, "ERROR: Could not create DOS batch file\n", "DOS batch");
+    }
+    out_.Print("DOS batch file \"unsplit.bat\" created.\n");
+    const std::string notice =
+        BatchNotice(ScriptInputFor(names_, ScriptVariant::kConsole, parts));
+    if (!notice.empty()) out_.Print(ShownName(notice) + "\n");
+    status = WriteShellScript(files_, names_, ScriptVariant::kConsole, parts, source);
+    if (!status.ok()) {
+      return ScriptFailed(status, "ERROR: Could not create Linux batch file\n", "Linux batch");
+    }
+    out_.Print("Linux/Unix shell script file \"unsplit.sh\" created.\nEnd Zelbo!\n");
+    return ExitStatus::kSuccess;
   }
-  Print("DOS batch file \"unsplit.bat\" created.\n");
-  const ScriptJob shell{names.folder + fnmerge("", "", "unsplit", ".sh"),
-                        ShellScriptText(ScriptVariant::kConsole, script_names, partsWritten),
-                        true, "ERROR: Could not create Linux batch file\n", "Linux batch"};
-  if (const ExitStatus status = WriteScript(shell, source); status != ExitStatus::kSuccess) {
-    return status;
-  }
-  Print("Linux/Unix shell script file \"unsplit.sh\" created.\nEnd Zelbo!\n");
-  return ExitStatus::kSuccess;
-}
 
-std::int32_t PartsFor(std::int64_t sourceSize, std::int64_t partSize) {
-  return static_cast<std::int32_t>(sourceSize / partSize + (sourceSize % partSize != 0));
-}
+  const SplitRequest& request_;
+  FileSystem& files_;
+  ConsoleOutput& out_;
+  const RunNames names_;
+};
 
 }  // namespace
 
@@ -169,8 +152,7 @@ ConsolePlan PlanSplit(std::int64_t sourceSize, const SplitRequest& request) {
       plan.problem = PlanProblem::kPartsTooLarge;
       return plan;
     }
-    plan.partSize = sourceSize / request.partCount;
-    if (request.partCount * plan.partSize < sourceSize) ++plan.partSize;
+    plan.partSize = CeilDiv(sourceSize, request.partCount);
   } else {
     plan.partSize = request.partSize;
     if (plan.partSize > sourceSize) {
@@ -184,7 +166,7 @@ ConsolePlan PlanSplit(std::int64_t sourceSize, const SplitRequest& request) {
       return plan;
     }
   }
-  plan.partsToWrite = PartsFor(sourceSize, plan.partSize);
+  plan.partsToWrite = static_cast<std::int32_t>(CeilDiv(sourceSize, plan.partSize));
   return plan;
 }
 
@@ -209,37 +191,8 @@ std::string PlanText(const ConsolePlan& plan, std::int64_t sourceSize,
   return text;
 }
 
-ExitStatus RunConsoleSplit(const SplitRequest& request) {
-  const OutputNames names = NamesFor(request.sourcePath);
-  if (!ScriptsCanCarry(names.sourceFileName)) {
-    return Fail("ERROR: A file name with a line break cannot be written into the "
-                "reassembly scripts!\n",
-                ExitStatus::kParameterError);
-  }
-  const std::int64_t sourceSize = getthefilesize(request.sourcePath);
-  if (sourceSize < 0) {
-    return Fail("ERROR: File access error on the file to split!\n", ExitStatus::kFileError);
-  }
-  Print("We will split the file " + Quoted(request.sourcePath) + " into ");
-  const ConsolePlan plan = PlanSplit(sourceSize, request);
-  Print(PlanText(plan, sourceSize, request));
-  if (plan.problem != PlanProblem::kNone) return ExitStatus::kImpossiblePartSize;
-
-  CopyOutcome copied;
-  platform::FileIdentity source_identity;
-  {
-    auto source = platform::InputFile::Open(request.sourcePath);
-    if (!source.ok()) {
-      return Fail("Unable to open the file " + Quoted(request.sourcePath) + " for reading!\n",
-                  ExitStatus::kOpenFileError);
-    }
-    source_identity = source.value().identity();
-    Print("Writing the splitted parts:\n");
-    copied = CopyParts(source.value(), plan, names);
-  }  // the source is closed here
-  if (copied.status != ExitStatus::kSuccess) return copied.status;
-  Print("\nFinished splitting, " + std::to_string(copied.partsWritten) + " parts written.\n");
-  return WriteScripts(names, copied.partsWritten, source_identity);
+ExitStatus RunConsoleSplit(const SplitRequest& request, FileSystem& files, ConsoleOutput& out) {
+  return Run(request, files, out).Execute();
 }
 
 }  // namespace zelbo::console

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/file_system.h"
 #include "console/command_line.h"
+#include "console/console_output.h"
 
 namespace zelbo::console {
 
@@ -35,7 +37,8 @@ ConsolePlan PlanSplit(std::int64_t sourceSize, const SplitRequest& request);
 std::string PlanText(const ConsolePlan& plan, std::int64_t sourceSize,
                      const SplitRequest& request);
 
-// Runs the whole split and returns the exit status.
-ExitStatus RunConsoleSplit(const SplitRequest& request);
+// Runs the whole split on `files`, printing to `out`, and returns the exit
+// status.
+ExitStatus RunConsoleSplit(const SplitRequest& request, FileSystem& files, ConsoleOutput& out);
 
 }  // namespace zelbo::console

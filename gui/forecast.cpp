@@ -1,8 +1,9 @@
 #include "gui/forecast.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
+
+#include "common/numbers.h"
 
 namespace zelbo::gui {
 namespace {
@@ -14,10 +15,6 @@ constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kModemBytesPerMinute = 184320;
 constexpr std::int64_t kIsdnBytesPerMinute = 430000;
 constexpr std::int64_t kDslBytesPerMinute = 6144000;
-
-std::int64_t RoundedUpQuotient(std::int64_t dividend, std::int64_t divisor) {
-  return dividend / divisor + (dividend % divisor != 0 ? 1 : 0);
-}
 
 // "H:MM" with the minute field running from 01 to 60: one is added to the
 // whole minutes left over, as the forecast has always shown it.
@@ -38,7 +35,7 @@ void PlanBySize(Forecast& forecast, SizeUnit unit, std::int64_t sourceSize) {
   static constexpr std::string_view kUnitWords[] = {"", "bytes", "kilobytes", "megabytes"};
   const auto index = static_cast<int>(unit);
   forecast.partSize *= kBytesPerUnit[index];
-  const std::int64_t count = RoundedUpQuotient(sourceSize, forecast.partSize);
+  const std::int64_t count = CeilDiv(sourceSize, forecast.partSize);
   if (count > kInt32Max) {
     forecast.label = "You need at most " + SizeToText(kInt32Max) + " parts!";
     return;
@@ -56,7 +53,7 @@ void PlanByCount(Forecast& forecast, std::int64_t sourceSize) {
     forecast.label = "You need at least two parts!";
     return;
   }
-  forecast.partSize = RoundedUpQuotient(sourceSize, count);
+  forecast.partSize = CeilDiv(sourceSize, count);
   forecast.label = Sentence(count, forecast.partSize, "bytes") +
                    TransferTimesText(forecast.partSize);
   forecast.runnable = true;
@@ -64,35 +61,10 @@ void PlanByCount(Forecast& forecast, std::int64_t sourceSize) {
 
 }  // namespace
 
-std::string SizeToText(std::int64_t value) {
-  static constexpr char kDigits[] = "0123456789";
-  // The magnitude as unsigned, so that the smallest value has one too.
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                      : static_cast<std::uint64_t>(value);
-  std::string text;
-  int digits = 0;
-  do {
-    if (digits > 0 && digits % 3 == 0) text.push_back(',');
-    text.push_back(kDigits[magnitude % 10]);
-    magnitude /= 10;
-    ++digits;
-  } while (magnitude != 0);
-  if (value < 0) text.push_back('-');
-  std::reverse(text.begin(), text.end());
-  return text;
-}
+std::string SizeToText(std::int64_t value) { return DecimalText(value, ','); }
 
 std::int32_t ReadAmount(std::string_view text) {
-  std::size_t at = 0;
-  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-  std::int64_t magnitude = 0;
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-    magnitude = std::min(magnitude * 10 + (text[at] - '0'), kInt32Max + 1);
-  }
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  return static_cast<std::int32_t>(std::clamp(value, kInt32Min, kInt32Max));
+  return static_cast<std::int32_t>(std::clamp(ReadLeadingNumber(text).value, kInt32Min, kInt32Max));
 }
 
 std::string TransferTimesText(std::int64_t partSize) {

@@ -1,9 +1,11 @@
 #include "gui/main_form.h"
 
+#include "common/paths.h"
 #include "common/scripts.h"
 #include "gui/settings_store.h"
+#include "gui/split_run.h"
 #include "gui/source_text.h"
-#include "platform/file.h"
+#include "common/file_system.h"
 
 namespace zelbo::gui {
 namespace {
@@ -111,6 +113,8 @@ void TMainForm::BuildLayout() {
 
 void TMainForm::ConnectHandlers() {
   form_.OnClose([this] { FormClose(); });
+  form_.OnFileDrop([this](const std::string& path) { FormFileDrop(path); });
+  form_.SetFileDropsEnabled(true);
   BrowseButton.OnClick([this] { BrowseButtonClick(); });
   Amount.OnChange([this] { AmountChange(); });
   SplitType.OnChange([this] { SplitTypeChange(); });
@@ -186,31 +190,39 @@ void TMainForm::FormClose() {
 void TMainForm::BrowseButtonClick() {
   OpenDialog1.SetFileName("");
   if (!OpenDialog1.Execute()) return;
-  const std::string path = OpenDialog1.FileName();
+  ChooseSource(OpenDialog1.FileName());
+}
+
+// A file dropped from a file manager is chosen as the open dialog would
+// have chosen it.
+void TMainForm::FormFileDrop(const std::string& path) { ChooseSource(path); }
+
+void TMainForm::ChooseSource(const std::string& path) {
   SplitFileDisplay.SetCaption(SourcePathDisplay(path));
   plan_.sourceFile = path;
-  if (MeasureSource(path)) {
-    RememberSourceFolder(SplitPath(path).Folder());
+  if (const Status measured = MeasureSource(path); measured.ok()) {
+    RememberSourceFolder(fnsplit(path).Folder());
   } else {
     SplitFileDisplay.SetCaption(OpenErrorDisplay(path));
     application_.MessageBox("File open error on file to split!", "Zelbo - ERROR",
-                            toolkit::MessageIcon::kError, toolkit::MessageButtons::kOk);
+                            toolkit::MessageIcon::kError, toolkit::MessageButtons::kOk,
+                            measured.error().os_text);
   }
   SplitStart.SetHint("Click to start splitting your file.");
 }
 
-bool TMainForm::MeasureSource(const std::string& path) {
+Status TMainForm::MeasureSource(const std::string& path) {
   std::int64_t size = 0;
   {
-    auto source = platform::InputFile::Open(path);
-    if (!source.ok()) return false;
-    auto measured = source.value().Size();
+    auto source = RealFileSystem().OpenSource(path);
+    if (!source.ok()) return source.error();
+    auto measured = source.value()->Size();
     if (measured.ok()) size = measured.value();
   }  // closed before the forecast
   plan_.sourceSize = size;
   FileSize.SetCaption(SourceSizeText(size));
   UpdateForecast();
-  return true;
+  return {};
 }
 
 void TMainForm::RememberSourceFolder(const std::string& folder) {
@@ -228,6 +240,9 @@ void TMainForm::ShowStartError(std::string_view text) {
 
 void TMainForm::SplitStartClick() {
   if (plan_.sourceSize <= 0) return;
+  // Disabling the focused control moves the focus on to Close; it comes
+  // back after the run, so that Space does not quit instead of starting.
+  toolkit::Control& focused = FocusedControl();
   if (plan_.sourceSize <= plan_.partSize) {
     ShowStartError("Your partsize is larger than (or equal to) the filesize!");
     return;
@@ -241,17 +256,19 @@ void TMainForm::SplitStartClick() {
   }
   if (!AskBatchPath()) return;
   form_.Repaint();
-  StoreStartChoices(SplitPath(SaveDialog1.FileName()).Folder());
+  StoreStartChoices(fnsplit(SaveDialog1.FileName()).Folder());
   SetIdleControlsEnabled(false);
   CloseButton.SetCaption("Cancel");
   form_.SetCancelButton(&CloseButton);
   runInProgress = 1;
   RunSplit();
   runInProgress = 0;
+  form_.SetCaption("Zelbo");
   CloseButton.SetCaption("Close");
   form_.SetCancelButton(nullptr);
   ProgressBar0.SetVisible(false);
   SetIdleControlsEnabled(true);
+  focused.SetFocus();
   UpdateForecast();
   StatusBar1.SetSimpleText("");
 }
@@ -276,11 +293,70 @@ void TMainForm::StoreStartChoices(const std::string& destinationFolder) {
   settings.CloseSettingsKey();
 }
 
+namespace {
+
+// The run's view of the window: the progress line, the status bar, the bar
+// (and the title, so that a minimised window still tells the progress),
+// the pump and the Cancel button's request.
+class FormRunDisplay final : public RunDisplay {
+ public:
+  FormRunDisplay(TMainForm& window, toolkit::Application& application)
+      : window_(window), application_(application) {}
+
+  toolkit::Cursor GetCursor() override { return application_.GetCursor(); }
+  void SetCursor(toolkit::Cursor cursor) override { application_.SetCursor(cursor); }
+
+  void ShowPartLine(std::string_view caption, std::string_view status) override {
+    window_.SplitForecast.SetCaption(caption);
+    window_.StatusBar1.SetSimpleText(status);
+    window_.form().Repaint();
+  }
+
+  void ShowProgress(int percent) override {
+    window_.ProgressBar0.SetVisible(true);
+    window_.ProgressBar0.SetPosition(percent);
+    window_.form().SetCaption(std::to_string(percent) + "% - Zelbo");
+    window_.form().Repaint();
+  }
+
+  void ProcessMessages() override { application_.ProcessMessages(); }
+  bool CancelRequested() override { return window_.cancelRequested == 1; }
+  void ClearCancelRequest() override { window_.cancelRequested = 0; }
+
+  toolkit::MessageAnswer MessageBox(std::string_view text, std::string_view title,
+                                    toolkit::MessageIcon icon, toolkit::MessageButtons buttons,
+                                    std::string_view detail) override {
+    return application_.MessageBox(text, title, icon, buttons, detail);
+  }
+
+ private:
+  TMainForm& window_;
+  toolkit::Application& application_;
+};
+
+}  // namespace
+
+void TMainForm::RunSplit() {
+  const WindowedRunRequest request{plan_.sourceFile, SaveDialog1.FileName(), plan_.partSize,
+                                   UseNoLFN.Checked()};
+  FormRunDisplay display(*this, application_);
+  RunWindowedSplit(request, RealFileSystem(), display, plan_);
+}
+
 void TMainForm::SetIdleControlsEnabled(bool enabled) {
   for (toolkit::Control* control : std::initializer_list<toolkit::Control*>{
            &SplitStart, &BrowseButton, &Amount, &SplitType, &Preselection, &UseNoLFN}) {
     control->SetEnabled(enabled);
   }
+  form_.SetFileDropsEnabled(enabled);
+}
+
+toolkit::Control& TMainForm::FocusedControl() {
+  for (toolkit::Control* control : std::initializer_list<toolkit::Control*>{
+           &BrowseButton, &Amount, &SplitType, &Preselection, &CloseButton, &UseNoLFN}) {
+    if (control->HasFocus()) return *control;
+  }
+  return SplitStart;
 }
 
 }  // namespace zelbo::gui

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gui/forecast.h"
+#include "platform/result.h"
 #include "platform/toolkit.h"
 
 namespace zelbo::gui {
@@ -29,6 +30,7 @@ class TMainForm {
   // Event handlers.
   void FormCreate();
   void BrowseButtonClick();
+  void FormFileDrop(const std::string& path);
   void AmountChange();
   void SplitTypeChange();
   void PreselectionChange();
@@ -40,8 +42,11 @@ class TMainForm {
   // Parts, PartType and ShortNames into an open key.
   void StoreChoices(SettingsStore& settings);
 
-  // Source selection: false when the file cannot be opened.
-  bool MeasureSource(const std::string& path);
+  // Source selection, the steps after the open dialog: `path` becomes the
+  // planned source, is measured, shown and its folder remembered.
+  void ChooseSource(const std::string& path);
+  // The reason when the file cannot be opened.
+  Status MeasureSource(const std::string& path);
   void RememberSourceFolder(const std::string& folder);
 
   // The Start command's steps.
@@ -49,10 +54,13 @@ class TMainForm {
   bool AskBatchPath();
   void StoreStartChoices(const std::string& destinationFolder);
   void SetIdleControlsEnabled(bool enabled);
+  // The control among the idle ones and CloseButton that has the keyboard
+  // focus; SplitStart when none has.
+  toolkit::Control& FocusedControl();
 
-  // The split run (split_run.cpp): copies the source into the parts in
-  // the batch file's folder and writes the scripts; tells every outcome in
-  // a message box itself.
+  // The split run: copies the source into the parts in the batch file's
+  // folder and writes the scripts; tells every outcome in a message box
+  // itself (split_run.h).
   void RunSplit();
 
   toolkit::Application& application_;

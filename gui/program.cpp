@@ -3,10 +3,12 @@
 #include "gui/program.h"
 
 #include "gui/main_form.h"
+#include "platform/system.h"
 
 namespace zelbo::gui {
 
 int Zelbo32(int argc, char** argv) {
+  zelbo::platform::PrepareProcess();
   zelbo::toolkit::Application Application(argc, argv);
   try {
     Application.SetTitle("Zelbo");

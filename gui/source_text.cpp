@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "common/paths.h"
 #include "gui/forecast.h"
 
 namespace zelbo::gui {
@@ -12,26 +13,9 @@ constexpr std::size_t kLongestShownPath = 60;
 
 }  // namespace
 
-PathPieces SplitPath(std::string_view path, const platform::PathStyle& style) {
-  PathPieces pieces;
-  if (style.drive_letters && path.size() >= 2 && path[1] == ':') {
-    pieces.drive = path.substr(0, 2);
-    path.remove_prefix(2);
-  }
-  const std::size_t separator = path.find_last_of(style.separators);
-  if (separator != std::string_view::npos) {
-    pieces.directory = path.substr(0, separator + 1);
-    path.remove_prefix(separator + 1);
-  }
-  const std::size_t dot = path.rfind('.');
-  pieces.name = path.substr(0, dot);
-  if (dot != std::string_view::npos) pieces.extension = path.substr(dot);
-  return pieces;
-}
-
 std::string SourcePathDisplay(std::string_view path, const platform::PathStyle& style) {
   if (path.size() <= kLongestShownPath) return std::string(path);
-  const PathPieces pieces = SplitPath(path, style);
+  const PathPieces pieces = fnsplit(path, style);
   return pieces.drive + "..." + style.preferred + pieces.name + pieces.extension;
 }
 
@@ -58,7 +42,7 @@ std::string SourceSizeText(std::int64_t size) {
 }
 
 std::string ProposedBatchName(std::string_view sourceFile, const platform::PathStyle& style) {
-  return SplitPath(sourceFile, style).name + ".BAT";
+  return fnsplit(sourceFile, style).name + ".BAT";
 }
 
 }  // namespace zelbo::gui

@@ -1,5 +1,5 @@
 // Paths and sizes as the windowed program shows and derives them: the
-// pieces of a chosen path, the shortened path display, the scaled size
+// shortened path display, the scaled size
 // text, and the batch name proposed for a source.
 #pragma once
 
@@ -10,19 +10,6 @@
 #include "platform/system.h"
 
 namespace zelbo::gui {
-
-struct PathPieces {
-  std::string drive;      // "C:" where the style has drives, else empty
-  std::string directory;  // up to and including the last separator
-  std::string name;       // the rest up to its last dot
-  std::string extension;  // from that dot on, dot included, or empty
-
-  // Drive and directory: the folder, ending in its separator when it has one.
-  std::string Folder() const { return drive + directory; }
-};
-
-PathPieces SplitPath(std::string_view path,
-                     const platform::PathStyle& style = platform::NativePathStyle());
 
 // The path itself up to 60 bytes; a longer one as drive, "...", the
 // separator, name and extension ("C:...\beach-2005.avi").

@@ -1,5 +1,7 @@
 // The file layer on POSIX systems.
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,10 @@ namespace {
 Error SystemError(ErrorKind kind, std::string call, const std::string& path,
                   int error_number) {
   return Error{kind, path, std::move(call), std::strerror(error_number)};
+}
+
+Error SameAsSource(const std::string& path) {
+  return Error{ErrorKind::kSameAsSource, path, "open", "the output would replace the source file"};
 }
 
 FileIdentity IdentityOf(const struct stat& info) {
@@ -35,36 +41,35 @@ auto RetryOnInterrupt(Call call) {
   return result;
 }
 
-// Opens `path` for writing without following a symbolic link at it. A link
-// is removed first (so a new regular file takes its place), unless it leads
-// to the protected file, which is refused like the file itself.
-Result<int> OpenWithoutFollowing(const std::string& path,
-                                 const FileIdentity* protect, mode_t mode) {
-  const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
-  for (int attempt = 0;; ++attempt) {
-    const int fd = RetryOnInterrupt([&] { return ::open(path.c_str(), flags, mode); });
-    if (fd >= 0) return fd;
-    const int open_errno = errno;
-    struct stat link_info {};
-    const bool is_link = open_errno == ELOOP && attempt == 0 &&
-                         ::lstat(path.c_str(), &link_info) == 0 &&
-                         S_ISLNK(link_info.st_mode);
-    if (!is_link) return SystemError(ErrorKind::kCreate, "open", path, open_errno);
-    struct stat target {};
-    if (protect && ::stat(path.c_str(), &target) == 0 &&
-        IdentityOf(target) == *protect) {
-      return Error{ErrorKind::kSameAsSource, path, "open",
-                   "the output would replace the source file"};
-    }
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-      return SystemError(ErrorKind::kCreate, "unlink", path, errno);
-    }
+// The identity of the file that `path` leads to, links followed.
+bool IsProtected(const std::string& path, const FileIdentity* protect) {
+  struct stat target {};
+  return protect != nullptr && ::stat(path.c_str(), &target) == 0 &&
+         IdentityOf(target) == *protect;
+}
+
+// Makes way for a new file at `path`: an old regular file or symbolic link
+// is removed (its other names keep their bytes), unless it is the
+// protected file; a name of any other kind is refused, never opened.
+Status ClearOutputName(const std::string& path, const FileIdentity* protect) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return {};
+    return SystemError(ErrorKind::kCreate, "lstat", path, errno);
   }
+  if (S_ISDIR(info.st_mode)) return SystemError(ErrorKind::kCreate, "open", path, EISDIR);
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+    return Error{ErrorKind::kCreate, path, "open", "not a regular file"};
+  }
+  if (IsProtected(path, protect)) return SameAsSource(path);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    return SystemError(ErrorKind::kCreate, "unlink", path, errno);
+  }
+  return {};
 }
 
 // Writes everything, resuming after partial writes and interruptions.
-Status WriteAll(int fd, const std::byte* data, std::size_t size,
-                const std::string& path) {
+Status WriteAll(int fd, const std::byte* data, std::size_t size, const std::string& path) {
   while (size > 0) {
     const ssize_t written = RetryOnInterrupt([&] { return ::write(fd, data, size); });
     if (written < 0) return SystemError(ErrorKind::kWrite, "write", path, errno);
@@ -77,12 +82,22 @@ Status WriteAll(int fd, const std::byte* data, std::size_t size,
 
 }  // namespace
 
+Status CloseNativeHandle(NativeHandle handle, const std::string& path) {
+  // close() may report the failure of a delayed write (NFS, quotas). An
+  // interrupted close has still released the descriptor: never retry it.
+  if (::close(Fd(handle)) != 0 && errno != EINTR) {
+    return SystemError(ErrorKind::kClose, "close", path, errno);
+  }
+  return {};
+}
 
 // ---- InputFile ----
 
 Result<InputFile> InputFile::Open(const std::string& path) {
+  // Non-blocking, so that a FIFO's open does not wait for a writer; the
+  // flag is cleared again for the reads of a file that passed.
   const int fd = RetryOnInterrupt(
-      [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); });
+      [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
   if (fd < 0) return SystemError(ErrorKind::kOpen, "open", path, errno);
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
@@ -90,35 +105,16 @@ Result<InputFile> InputFile::Open(const std::string& path) {
     ::close(fd);
     return SystemError(ErrorKind::kOpen, "fstat", path, saved);
   }
-  if (S_ISDIR(info.st_mode)) {
+  if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
     ::close(fd);
-    return SystemError(ErrorKind::kOpen, "open", path, EISDIR);
+    if (S_ISDIR(info.st_mode)) return SystemError(ErrorKind::kOpen, "open", path, EISDIR);
+    return Error{ErrorKind::kOpen, path, "open", "not a regular file"};
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return InputFile(fd, path, IdentityOf(info));
-}
-
-InputFile::InputFile(InputFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), identity_(other.identity_) {
-  other.handle_ = -1;
-}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    CloseHandle();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    identity_ = other.identity_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-InputFile::~InputFile() { CloseHandle(); }
-
-void InputFile::CloseHandle() {
-  if (handle_ >= 0) ::close(Fd(handle_));
-  handle_ = -1;
+  const std::int64_t block_size = info.st_blksize > 0 ? info.st_blksize : 4096;
+  return InputFile(fd, path, IdentityOf(info), static_cast<std::uint32_t>(info.st_mode & 0777),
+                   block_size);
 }
 
 Result<std::int64_t> InputFile::Size() const {
@@ -127,15 +123,13 @@ Result<std::int64_t> InputFile::Size() const {
     return SystemError(ErrorKind::kSize, "fstat", path_, errno);
   }
   if (S_ISREG(info.st_mode)) return static_cast<std::int64_t>(info.st_size);
-  if (S_ISBLK(info.st_mode)) {
-    // A block device reports its size only through its end position.
-    const off_t end = ::lseek(Fd(handle_), 0, SEEK_END);
-    if (end < 0 || ::lseek(Fd(handle_), 0, SEEK_SET) < 0) {
-      return SystemError(ErrorKind::kSize, "lseek", path_, errno);
-    }
-    return static_cast<std::int64_t>(end);
+  // A block device reports its size only through its end position.
+  const off_t position = ::lseek(Fd(handle_), 0, SEEK_CUR);
+  const off_t end = ::lseek(Fd(handle_), 0, SEEK_END);
+  if (position < 0 || end < 0 || ::lseek(Fd(handle_), position, SEEK_SET) < 0) {
+    return SystemError(ErrorKind::kSize, "lseek", path_, errno);
   }
-  return Error{ErrorKind::kSize, path_, "fstat", "not a regular file"};
+  return static_cast<std::int64_t>(end);
 }
 
 Result<std::size_t> InputFile::Read(std::span<std::byte> buffer) {
@@ -165,9 +159,13 @@ struct OutputFile::Staging {
   std::size_t capacity = 0;
   bool usable = true;  // cleared when the kernel cannot splice these files
 
-  ~Staging() {
+  ~Staging() { ClosePipe(); }
+
+  void ClosePipe() {
     if (read_end >= 0) ::close(read_end);
     if (write_end >= 0) ::close(write_end);
+    read_end = write_end = -1;
+    staged = 0;
   }
 
   bool Open() {
@@ -182,6 +180,8 @@ struct OutputFile::Staging {
   }
 };
 
+void OutputFile::StagingDeleter::operator()(Staging* staging) const { delete staging; }
+
 namespace {
 
 // Errors of splice that mean "not possible between these files".
@@ -192,57 +192,30 @@ bool SpliceUnsupported(int error_number) {
 
 }  // namespace
 
-OutputFile::OutputFile(NativeHandle handle, std::string path)
-    : handle_(handle), path_(std::move(path)), staging_(std::make_unique<Staging>()) {}
+OutputFile::OutputFile(NativeHandle handle, std::string path, FileIdentity identity)
+    : handle_(handle), path_(std::move(path)), identity_(identity), staging_(new Staging) {}
 
-Result<OutputFile> OutputFile::Create(const std::string& path,
-                                      const FileIdentity* protect, bool executable) {
-  auto opened = OpenWithoutFollowing(path, protect, executable ? 0777 : 0666);
-  if (!opened.ok()) return opened.error();
-  const int fd = opened.value();
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int saved = errno;
-    ::close(fd);
-    return SystemError(ErrorKind::kCreate, "fstat", path, saved);
-  }
-  // Checked on the open file, so no rename in between can slip the source in.
-  if (protect && IdentityOf(info) == *protect) {
-    ::close(fd);
-    return Error{ErrorKind::kSameAsSource, path, "open",
-                 "the output would replace the source file"};
-  }
-  if (S_ISREG(info.st_mode) && info.st_size != 0 && ::ftruncate(fd, 0) != 0) {
-    const int saved = errno;
-    ::close(fd);
-    return SystemError(ErrorKind::kCreate, "ftruncate", path, saved);
-  }
-  return OutputFile(fd, path);
-}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), staging_(std::move(other.staging_)) {
-  other.handle_ = -1;
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) {
-      (void)WriteStaged();
-      ::close(Fd(handle_));
+Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentity* protect,
+                                      std::uint32_t permissions) {
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+  // Another process may put a file at the name between clearing and
+  // creating it; then the name is cleared again.
+  for (int attempt = 0;; ++attempt) {
+    if (Status cleared = ClearOutputName(path, protect); !cleared.ok()) return cleared.error();
+    const int fd = RetryOnInterrupt(
+        [&] { return ::open(path.c_str(), kFlags, static_cast<mode_t>(permissions & 0777)); });
+    if (fd < 0) {
+      if (errno == EEXIST && attempt < 3) continue;
+      return SystemError(ErrorKind::kCreate, "open", path, errno);
     }
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    staging_ = std::move(other.staging_);
-    other.handle_ = -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+      const int saved = errno;
+      ::close(fd);
+      return SystemError(ErrorKind::kCreate, "fstat", path, saved);
+    }
+    return OutputFile(fd, path, IdentityOf(info));
   }
-  return *this;
-}
-
-OutputFile::~OutputFile() {
-  if (handle_ < 0) return;
-  (void)WriteStaged();
-  ::close(Fd(handle_));
 }
 
 Status OutputFile::WriteStaged() {
@@ -271,26 +244,11 @@ Status OutputFile::WriteStaged() {
   return {};
 }
 
+void OutputFile::DropStaged() { staging_->ClosePipe(); }
+
 Status OutputFile::Write(std::span<const std::byte> bytes) {
   if (Status staged = WriteStaged(); !staged.ok()) return staged;
   return WriteAll(Fd(handle_), bytes.data(), bytes.size(), path_);
-}
-
-Status OutputFile::Write(std::string_view text) {
-  return Write(std::as_bytes(std::span(text.data(), text.size())));
-}
-
-Status OutputFile::Close() {
-  if (handle_ < 0) return {};  // already closed (a failed close counts too)
-  Status status = WriteStaged();
-  const int fd = Fd(handle_);
-  handle_ = -1;
-  // close() may report the failure of a delayed write (NFS, quotas). An
-  // interrupted close has still released the descriptor: never retry it.
-  if (::close(fd) != 0 && errno != EINTR && status.ok()) {
-    status = SystemError(ErrorKind::kClose, "close", path_, errno);
-  }
-  return status;
 }
 
 // ---- Moving bytes ----
@@ -343,8 +301,64 @@ Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out, std::span<std:
   return moved;
 }
 
+namespace {
+
+// Errors of FICLONERANGE that mean "not here": another file system, no
+// reflink support, a range the file system cannot share.
+bool CloneUnsupported(int error_number) {
+  return error_number == EINVAL || error_number == EOPNOTSUPP || error_number == EXDEV ||
+         error_number == ENOTTY || error_number == ENOSYS || error_number == EPERM ||
+         error_number == ETXTBSY || error_number == EBADF || error_number == EISDIR;
+}
+
+}  // namespace
+
+Result<std::int64_t> CloneRange(InputFile& in, OutputFile& out, std::int64_t count) {
+  if (Status written = out.WriteStaged(); !written.ok()) return written.error();
+  const off_t from = ::lseek(Fd(in.handle_), 0, SEEK_CUR);
+  const off_t to = ::lseek(Fd(out.handle_), 0, SEEK_CUR);
+  struct stat info {};
+  if (from < 0 || to < 0 || ::fstat(Fd(in.handle_), &info) != 0) {
+    return SystemError(ErrorKind::kUnsupported, "lseek", in.path(), errno);
+  }
+  const std::int64_t available = std::max<std::int64_t>(0, info.st_size - from);
+  const std::int64_t length = std::min(count, available);
+  if (length == 0) return std::int64_t{0};
+  file_clone_range range{};
+  range.src_fd = Fd(in.handle_);
+  range.src_offset = static_cast<std::uint64_t>(from);
+  range.src_length = static_cast<std::uint64_t>(length);
+  range.dest_offset = static_cast<std::uint64_t>(to);
+  if (::ioctl(Fd(out.handle_), FICLONERANGE, &range) != 0) {
+    const int error_number = errno;
+    const ErrorKind kind = CloneUnsupported(error_number) ? ErrorKind::kUnsupported
+                                                          : ErrorKind::kWrite;
+    return SystemError(kind, "ioctl(FICLONERANGE)", out.path(), error_number);
+  }
+  if (::lseek(Fd(in.handle_), from + length, SEEK_SET) < 0) {
+    return SystemError(ErrorKind::kRead, "lseek", in.path(), errno);
+  }
+  if (::lseek(Fd(out.handle_), to + length, SEEK_SET) < 0) {
+    return SystemError(ErrorKind::kWrite, "lseek", out.path(), errno);
+  }
+  return length;
+}
+
 bool IsReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
-void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+void RemoveIfSame(const std::string& path, const FileIdentity& identity) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && IdentityOf(info) == identity) {
+    ::unlink(path.c_str());
+  }
+}
+
+void RemoveStale(const std::string& path, const FileIdentity& protect) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return;
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return;
+  if (IsProtected(path, &protect)) return;
+  ::unlink(path.c_str());
+}
 
 }  // namespace zelbo::platform

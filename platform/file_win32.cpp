@@ -14,7 +14,6 @@ namespace {
 
 using win32::NativePath;
 
-constexpr NativeHandle kNoHandle = -1;  // INVALID_HANDLE_VALUE
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 HANDLE Win(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -29,6 +28,10 @@ Error SameAsSource(const std::string& path) {
                "the output would replace the source file"};
 }
 
+Error NotARegularFile(ErrorKind kind, const std::string& path) {
+  return Error{kind, path, "CreateFileW", "not a regular file"};
+}
+
 std::optional<FileIdentity> IdentityOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
@@ -38,9 +41,9 @@ std::optional<FileIdentity> IdentityOf(HANDLE handle) {
 
 // The identity of the file that `path` leads to, links followed; opened
 // without any access to its data, so that no sharing lock stands in the way.
-std::optional<FileIdentity> IdentityAt(const std::wstring& path) {
+std::optional<FileIdentity> IdentityAt(const std::wstring& path, DWORD extra_flags = 0) {
   const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | extra_flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   auto identity = IdentityOf(handle);
   ::CloseHandle(handle);
@@ -53,55 +56,51 @@ bool IsSource(const std::wstring& path, const FileIdentity* protect) {
   return identity && *identity == *protect;
 }
 
-enum class ReparseKind { kNone, kLink, kOther };
-
 // A name surrogate (symbolic link, junction) stands for another file; any
 // other reparse point (deduplicated, cloud or compressed files) is the file.
-ReparseKind ReparseKindOf(HANDLE handle) {
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    return ReparseKind::kNone;
-  }
-  return IsReparseTagNameSurrogate(tag.ReparseTag) ? ReparseKind::kLink : ReparseKind::kOther;
+bool IsLink(const std::wstring& path, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return IsReparseTagNameSurrogate(found.dwReserved0);
 }
 
-HANDLE OpenForWriting(const std::wstring& path, DWORD extra_flags) {
-  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL | extra_flags, nullptr);
-}
-
-// Opens `path` for writing without writing through a link at it: a link is
-// deleted (a new regular file takes its place) unless it leads to the
-// protected file, which is refused like the file itself.
-Result<HANDLE> OpenWithoutFollowing(const std::string& path, const std::wstring& native,
-                                    const FileIdentity* protect) {
-  for (int attempt = 0;; ++attempt) {
-    HANDLE handle = OpenForWriting(native, FILE_FLAG_OPEN_REPARSE_POINT);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      // The open source refuses writers: its own name or a hard link to it.
-      if (IsSource(native, protect)) return SameAsSource(path);
-      return SystemError(ErrorKind::kCreate, "CreateFileW", path, code);
-    }
-    const ReparseKind kind = ReparseKindOf(handle);
-    if (kind == ReparseKind::kNone) return handle;
-    ::CloseHandle(handle);
-    if (kind == ReparseKind::kOther) {
-      handle = OpenForWriting(native, 0);
-      if (handle == INVALID_HANDLE_VALUE) {
-        return SystemError(ErrorKind::kCreate, "CreateFileW", path, GetLastError());
-      }
-      return handle;
-    }
+// Makes way for a new file at `path`: an old file or link of that name is
+// deleted (other hard links of it keep their bytes, and the new file takes
+// none of its attributes), unless it is the protected file; a directory is
+// refused.
+Status ClearOutputName(const std::string& path, const std::wstring& native,
+                       const FileIdentity* protect) {
+  const DWORD attributes = GetFileAttributesW(native.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return {};
     if (IsSource(native, protect)) return SameAsSource(path);
-    if (attempt > 0 || !DeleteFileW(native.c_str())) {
-      return SystemError(ErrorKind::kCreate, "DeleteFileW", path, GetLastError());
-    }
+    return SystemError(ErrorKind::kCreate, "GetFileAttributesW", path, code);
   }
+  const bool link = IsLink(native, attributes);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link) {
+    return SystemError(ErrorKind::kCreate, "CreateFileW", path, ERROR_DIRECTORY);
+  }
+  if (IsSource(native, protect)) return SameAsSource(path);
+  const BOOL deleted = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(native.c_str())
+                                                                   : DeleteFileW(native.c_str());
+  if (!deleted && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return SystemError(ErrorKind::kCreate, "DeleteFileW", path, GetLastError());
+  }
+  return {};
 }
 
 }  // namespace
+
+Status CloseNativeHandle(NativeHandle handle, const std::string& path) {
+  if (!::CloseHandle(Win(handle))) {
+    return SystemError(ErrorKind::kClose, "CloseHandle", path, GetLastError());
+  }
+  return {};
+}
 
 // ---- InputFile ----
 
@@ -112,36 +111,18 @@ Result<InputFile> InputFile::Open(const std::string& path) {
   if (handle == INVALID_HANDLE_VALUE) {
     return SystemError(ErrorKind::kOpen, "CreateFileW", path, GetLastError());
   }
+  // Devices (CON, NUL, COM1) and pipes are no files to split.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(handle);
+    return NotARegularFile(ErrorKind::kOpen, path);
+  }
   const auto identity = IdentityOf(handle);
   if (!identity) {
     const DWORD code = GetLastError();
     ::CloseHandle(handle);
     return SystemError(ErrorKind::kOpen, "GetFileInformationByHandle", path, code);
   }
-  return InputFile(Native(handle), path, *identity);
-}
-
-InputFile::InputFile(InputFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), identity_(other.identity_) {
-  other.handle_ = kNoHandle;
-}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    CloseHandle();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    identity_ = other.identity_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-InputFile::~InputFile() { CloseHandle(); }
-
-void InputFile::CloseHandle() {
-  if (handle_ != kNoHandle) ::CloseHandle(Win(handle_));
-  handle_ = kNoHandle;
+  return InputFile(Native(handle), path, *identity, 0666, 4096);
 }
 
 Result<std::int64_t> InputFile::Size() const {
@@ -177,54 +158,44 @@ Status InputFile::Seek(std::int64_t offset) {
 // Nothing is held back on Windows: TransferChunk writes each unit at once.
 struct OutputFile::Staging {};
 
-OutputFile::OutputFile(NativeHandle handle, std::string path)
-    : handle_(handle), path_(std::move(path)) {}
+void OutputFile::StagingDeleter::operator()(Staging* staging) const { delete staging; }
+
+OutputFile::OutputFile(NativeHandle handle, std::string path, FileIdentity identity)
+    : handle_(handle), path_(std::move(path)), identity_(identity) {}
 
 Status OutputFile::WriteStaged() { return {}; }
 
+void OutputFile::DropStaged() {}
+
 Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentity* protect,
-                                      bool /*executable: no such mark on Windows*/) {
+                                      std::uint32_t /*permissions: none on Windows*/) {
   const std::wstring native = NativePath(path);
-  auto opened = OpenWithoutFollowing(path, native, protect);
-  if (!opened.ok()) return opened.error();
-  const HANDLE handle = opened.value();
-  // Checked on the open file, so no rename in between can slip the source in.
-  const auto identity = IdentityOf(handle);
-  if (!identity) {
-    const DWORD code = GetLastError();
-    ::CloseHandle(handle);
-    return SystemError(ErrorKind::kCreate, "GetFileInformationByHandle", path, code);
+  for (int attempt = 0;; ++attempt) {
+    if (Status cleared = ClearOutputName(path, native, protect); !cleared.ok()) {
+      return cleared.error();
+    }
+    const HANDLE handle = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_EXISTS && attempt < 3) continue;
+      // The open source refuses to be deleted or written: its own name.
+      if (IsSource(native, protect)) return SameAsSource(path);
+      return SystemError(ErrorKind::kCreate, "CreateFileW", path, code);
+    }
+    // A reserved name (CON, NUL, COM1, with any extension) opens a device.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+      ::CloseHandle(handle);
+      return NotARegularFile(ErrorKind::kCreate, path);
+    }
+    const auto identity = IdentityOf(handle);
+    if (!identity) {
+      const DWORD code = GetLastError();
+      ::CloseHandle(handle);
+      return SystemError(ErrorKind::kCreate, "GetFileInformationByHandle", path, code);
+    }
+    return OutputFile(Native(handle), path, *identity);
   }
-  if (protect && *identity == *protect) {
-    ::CloseHandle(handle);
-    return SameAsSource(path);
-  }
-  if (!SetEndOfFile(handle)) {  // the position is 0: this empties an old file
-    const DWORD code = GetLastError();
-    ::CloseHandle(handle);
-    return SystemError(ErrorKind::kCreate, "SetEndOfFile", path, code);
-  }
-  return OutputFile(Native(handle), path);
-}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), staging_(std::move(other.staging_)) {
-  other.handle_ = kNoHandle;
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) ::CloseHandle(Win(handle_));
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    staging_ = std::move(other.staging_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-OutputFile::~OutputFile() {
-  if (handle_ != kNoHandle) ::CloseHandle(Win(handle_));
 }
 
 Status OutputFile::Write(std::span<const std::byte> bytes) {
@@ -240,20 +211,6 @@ Status OutputFile::Write(std::span<const std::byte> bytes) {
   return {};
 }
 
-Status OutputFile::Write(std::string_view text) {
-  return Write(std::as_bytes(std::span(text.data(), text.size())));
-}
-
-Status OutputFile::Close() {
-  if (handle_ == kNoHandle) return {};  // already closed (a failed close counts too)
-  const HANDLE handle = Win(handle_);
-  handle_ = kNoHandle;
-  if (!::CloseHandle(handle)) {
-    return SystemError(ErrorKind::kClose, "CloseHandle", path_, GetLastError());
-  }
-  return {};
-}
-
 // ---- Moving bytes ----
 
 Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out, std::span<std::byte> buffer) {
@@ -264,6 +221,12 @@ Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out, std::span<std:
   return read.value();
 }
 
+// Sharing storage between files (block cloning on ReFS) is left to the
+// copy on Windows.
+Result<std::int64_t> CloneRange(InputFile& in, OutputFile& /*out*/, std::int64_t /*count*/) {
+  return Error{ErrorKind::kUnsupported, in.path(), "CloneRange", "not supported on Windows"};
+}
+
 bool IsReadable(const std::string& path) {
   const HANDLE handle = CreateFileW(NativePath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -272,6 +235,19 @@ bool IsReadable(const std::string& path) {
   return true;
 }
 
-void RemoveFile(const std::string& path) { DeleteFileW(NativePath(path).c_str()); }
+void RemoveIfSame(const std::string& path, const FileIdentity& identity) {
+  const std::wstring native = NativePath(path);
+  const auto found = IdentityAt(native, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (found && *found == identity) DeleteFileW(native.c_str());
+}
+
+void RemoveStale(const std::string& path, const FileIdentity& protect) {
+  const std::wstring native = NativePath(path);
+  const DWORD attributes = GetFileAttributesW(native.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
+  if (IsSource(native, &protect)) return;
+  DeleteFileW(native.c_str());
+}
 
 }  // namespace zelbo::platform

@@ -18,6 +18,7 @@ enum class ErrorKind {
   kClose,
   kSize,  // the size of a file could not be found out
   kSeek,
+  kUnsupported,  // the system cannot do this here (e.g. share a file's storage)
 };
 
 struct Error {

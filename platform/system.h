@@ -9,6 +9,14 @@
 
 namespace zelbo::platform {
 
+// Puts the process into the state the programs rely on, before anything
+// else runs. POSIX: standard input, output and error that were closed are
+// opened on /dev/null (else the first file opened would become standard
+// output and receive what is printed); a write past the file-size limit or
+// to a pipe whose reader went away fails with an error instead of killing
+// the process (SIGXFSZ, SIGPIPE ignored). Windows: nothing to do.
+void PrepareProcess();
+
 // How a platform writes paths.
 struct PathStyle {
   bool drive_letters;           // "C:" may start a path
@@ -51,5 +59,15 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // that the OEM code page lacks stays UTF-8 (no conversion could name that
 // file). Elsewhere the text comes back unchanged.
 std::string BatchFileBytes(std::string_view text);
+
+// True when the platform's command interpreter reads `text` (UTF-8) back
+// exactly from a batch file written with BatchFileBytes. Windows: when the
+// OEM code page holds every character of it. Elsewhere the code page of the
+// system that will run the batch is not known, so only plain ASCII is.
+bool BatchCanHold(std::string_view text);
+
+// True where names such as CON or NUL.txt stand for devices (Windows): a
+// file of such a name cannot be restored there.
+bool ReservesDeviceNames();
 
 }  // namespace zelbo::platform

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/command_line_win32.h"
 #include "platform/system.h"
@@ -55,6 +56,8 @@ void WriteWhole(HANDLE out, const auto* data, std::size_t size, Write write) {
 
 }  // namespace
 
+void PrepareProcess() {}
+
 const PathStyle& NativePathStyle() { return kWindowsPaths; }
 
 bool SlashIntroducesOptions() { return true; }
@@ -89,24 +92,40 @@ std::vector<std::string> ProgramArguments(int /*argc*/, char** /*argv*/) {
   return arguments;
 }
 
-std::string BatchFileBytes(std::string_view text) {
+namespace {
+
+// `text` (UTF-8) in the OEM code page, or nothing when that page lacks one
+// of its characters. No "best fit": a name must not turn into another name,
+// so the result is checked by converting it back.
+std::optional<std::string> InOemCodePage(std::string_view text) {
   const UINT code_page = GetOEMCP();
-  const int size = static_cast<int>(text.size());
   if (text.empty() || code_page == CP_UTF8) return std::string(text);
-  const int wide_size =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-  if (wide_size == 0) return std::string(text);
-  std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), wide_size);
-  // No "best fit": a name must not turn into another name.
+  const std::wstring wide = Widen(text);
+  if (wide.empty()) return std::nullopt;
+  const int wide_size = static_cast<int>(wide.size());
   BOOL lossy = FALSE;
   const int oem_size = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), wide_size,
                                            nullptr, 0, nullptr, &lossy);
-  if (oem_size == 0 || lossy) return std::string(text);
+  if (oem_size == 0 || lossy) return std::nullopt;
   std::string oem(static_cast<std::size_t>(oem_size), '\0');
   WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), wide_size, oem.data(),
                       oem_size, nullptr, nullptr);
+  std::wstring back(wide.size(), L'\0');
+  const int back_size = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, oem.data(), oem_size,
+                                            back.data(), wide_size);
+  if (back_size != wide_size || back != wide) return std::nullopt;
   return oem;
 }
+
+}  // namespace
+
+std::string BatchFileBytes(std::string_view text) {
+  std::optional<std::string> oem = InOemCodePage(text);
+  return oem ? std::move(*oem) : std::string(text);
+}
+
+bool BatchCanHold(std::string_view text) { return InOemCodePage(text).has_value(); }
+
+bool ReservesDeviceNames() { return true; }
 
 }  // namespace zelbo::platform

@@ -1,24 +1,35 @@
 // The toolkit layer on Qt 6 Widgets. It adapts Qt's widgets to the layer's
 // contracts and adds only what Qt lacks: status-bar hints that fall back
-// to the parent's, Escape clicking a chosen cancel button, and the
-// standard error box for exceptions escaping event handlers.
+// to the parent's, Escape clicking a chosen cancel button, the standard
+// error box for exceptions escaping event handlers, a close that waits for
+// the running handler, file drops, and the file dialogs' refusals.
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QSpacerItem>
 #include <QStatusBar>
+#include <QTimer>
+#include <filesystem>
+#include <optional>
 
 #include "platform/toolkit_qt.h"
 
@@ -129,6 +140,31 @@ QMessageBox::Icon QtIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// Qt sizes a box for its title with little room for the window manager's
+// title bar, which then elides a short box's title ("Zel…ed") so that the
+// kind of outcome cannot be read: the box is made wide enough for its title
+// in bold beside the title bar's icon and three buttons.
+void FitTitle(QMessageBox& box) {
+  constexpr int kTitleBarExtras = 120;
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (grid == nullptr) return;
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+// True for what can be split: a regular file or a block device (a whole
+// disk), which have a size, not a named pipe, a socket or a terminal,
+// which have none and whose reading could wait for ever.
+bool IsSplittable(const QString& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(QFile::encodeName(path).toStdString(), error);
+  return !error && (std::filesystem::is_regular_file(status) ||
+                    std::filesystem::is_block_file(status));
+}
+
 // "*.*" admits every file, as on the systems the filters were written for;
 // Qt would read it as "names with a dot" only.
 QString QtPatterns(const std::string& patterns) {
@@ -141,14 +177,57 @@ QString QtPatterns(const std::string& patterns) {
 
 }  // namespace
 
-// ---- Form ----
+// ---- Event handlers and the form ----
 
 namespace {
+
+// The event handlers running now: more than one while a handler pumps
+// messages (a split run) and another one fires from inside that pump.
+int running_handlers = 0;
+
+void CloseWaitingForms();
+
+// Runs an event handler fired by a widget; when the outermost one returns,
+// the closes that came meanwhile take effect.
+void Dispatch(const Handler& handler) {
+  struct Leave {
+    ~Leave() {
+      if (--running_handlers == 0) CloseWaitingForms();
+    }
+  };
+  ++running_handlers;
+  Leave leave;
+  CallHandler(handler);
+}
+
+// The one local file that a drop carries, if that is all it carries.
+std::optional<QString> DroppedFile(const QMimeData& data) {
+  const QList<QUrl> urls = data.urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
+  const QString path = urls.front().toLocalFile();
+  if (!IsSplittable(path)) return std::nullopt;
+  return path;
+}
 
 class FormWidget : public QWidget {
  public:
   QPointer<QPushButton> cancel_button;
   Handler on_close;
+  std::function<void(const std::string&)> on_file_drop;
+
+  void SetFileDropsEnabled(bool enabled) {
+    file_drops_enabled_ = enabled;
+    setAcceptDrops(enabled);
+  }
+
+  // Completes a close that came while an event handler was running.
+  void CloseIfWaiting() {
+    if (!close_waiting_) return;
+    close_waiting_ = false;
+    closing_after_handler_ = true;
+    close();
+    closing_after_handler_ = false;
+  }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
@@ -160,15 +239,64 @@ class FormWidget : public QWidget {
   }
 
   void closeEvent(QCloseEvent* event) override {
+    if (closing_after_handler_) {  // the close handler fired when the close came
+      event->accept();
+      return;
+    }
     if (on_close && !CallHandler(on_close)) {
+      event->ignore();
+      return;
+    }
+    if (running_handlers > 0) {
+      // Hiding now would leave the running handler (a split run) without
+      // its progress and its Cancel button, and its last box alone.
+      close_waiting_ = true;
       event->ignore();
       return;
     }
     event->accept();
   }
+
+  void dragEnterEvent(QDragEnterEvent* event) override { AcceptFileDrop(*event); }
+  void dragMoveEvent(QDragMoveEvent* event) override { AcceptFileDrop(*event); }
+
+  // The file is taken from the message loop once the drop is over, so that
+  // the handler's boxes never keep the file manager waiting.
+  void dropEvent(QDropEvent* event) override {
+    if (!AcceptFileDrop(*event)) return;
+    QTimer::singleShot(0, this, [this, path = FromQt(*DroppedFile(*event->mimeData()))] {
+      if (file_drops_enabled_ && on_file_drop) Dispatch([&] { on_file_drop(path); });
+    });
+  }
+
+ private:
+  // Accepts a drop of one local file as a copy: a move would let the file
+  // manager delete the file once it was dropped.
+  bool AcceptFileDrop(QDropEvent& event) {
+    const bool wanted = file_drops_enabled_ && on_file_drop &&
+                        (event.possibleActions() & Qt::CopyAction) &&
+                        DroppedFile(*event.mimeData());
+    if (!wanted) {
+      event.ignore();
+      return false;
+    }
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+    return true;
+  }
+
+  bool file_drops_enabled_ = false;
+  bool close_waiting_ = false;
+  bool closing_after_handler_ = false;
 };
 
 FormWidget* FormOf(const Control& control) { return As<FormWidget>(control); }
+
+void CloseWaitingForms() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (auto* form = dynamic_cast<FormWidget*>(window)) form->CloseIfWaiting();
+  }
+}
 
 }  // namespace
 
@@ -193,9 +321,21 @@ Form::Form(std::string_view name, std::string_view caption, int client_width,
 
 Form::~Form() { delete Widget(native()); }
 
+void Form::SetCaption(std::string_view caption) {
+  Widget(native())->setWindowTitle(ToQt(caption));
+}
+
+std::string Form::Caption() const { return FromQt(Widget(native())->windowTitle()); }
+
 void Form::OnClose(Handler handler) { FormOf(*this)->on_close = std::move(handler); }
 
 void Form::Close() { Widget(native())->close(); }
+
+void Form::OnFileDrop(std::function<void(const std::string& path)> handler) {
+  FormOf(*this)->on_file_drop = std::move(handler);
+}
+
+void Form::SetFileDropsEnabled(bool enabled) { FormOf(*this)->SetFileDropsEnabled(enabled); }
 
 void Form::SetCancelButton(Button* button) {
   FormOf(*this)->cancel_button = button ? As<QPushButton>(*button) : nullptr;
@@ -230,6 +370,8 @@ void Control::SetHint(std::string_view hint) {
 std::string Control::Hint() const { return FromQt(OwnHint(Widget(native_))); }
 
 void Control::SetFocus() { Widget(native_)->setFocus(Qt::OtherFocusReason); }
+
+bool Control::HasFocus() const { return Widget(native_)->hasFocus(); }
 
 void Control::BringToFront() { Widget(native_)->raise(); }
 
@@ -294,11 +436,14 @@ std::string Button::Caption() const { return FromQt(As<QPushButton>(*this)->text
 void Button::OnClick(Handler handler) {
   auto* button = As<QPushButton>(*this);
   QObject::connect(button, &QPushButton::clicked, button,
-                   [handler = std::move(handler)] { CallHandler(handler); });
+                   [handler = std::move(handler)] { Dispatch(handler); });
 }
 
 Edit::Edit(Container& parent, std::string_view name, Bounds bounds, std::string_view text)
-    : Control(Place(new QLineEdit(ToQt(text), ParentOf(parent)), name, bounds)) {}
+    : Control(Place(new QLineEdit(ToQt(text), ParentOf(parent)), name, bounds)) {
+  // A file dropped onto the edit is meant for the window, not typed in.
+  As<QLineEdit>(*this)->setAcceptDrops(false);
+}
 
 void Edit::SetText(std::string_view text) { As<QLineEdit>(*this)->setText(ToQt(text)); }
 
@@ -307,7 +452,7 @@ std::string Edit::Text() const { return FromQt(As<QLineEdit>(*this)->text()); }
 void Edit::OnChange(Handler handler) {
   auto* edit = As<QLineEdit>(*this);
   QObject::connect(edit, &QLineEdit::textChanged, edit,
-                   [handler = std::move(handler)] { CallHandler(handler); });
+                   [handler = std::move(handler)] { Dispatch(handler); });
 }
 
 ComboBox::ComboBox(Container& parent, std::string_view name, Bounds bounds,
@@ -316,6 +461,9 @@ ComboBox::ComboBox(Container& parent, std::string_view name, Bounds bounds,
   auto* combo = As<QComboBox>(*this);
   for (const std::string& item : items) combo->addItem(ToQt(item));
   combo->setMaxVisibleItems(visible_rows);
+  // Styles that drop the list down like a menu show every item and ignore
+  // the visible rows; the plain list popup keeps to them under every style.
+  combo->setStyleSheet("combobox-popup: 0;");
   combo->setCurrentIndex(-1);
 }
 
@@ -329,7 +477,7 @@ int ComboBox::ItemIndex() const { return As<QComboBox>(*this)->currentIndex(); }
 void ComboBox::OnChange(Handler handler) {
   auto* combo = As<QComboBox>(*this);
   QObject::connect(combo, &QComboBox::activated, combo,
-                   [handler = std::move(handler)] { CallHandler(handler); });
+                   [handler = std::move(handler)] { Dispatch(handler); });
 }
 
 CheckBox::CheckBox(Container& parent, std::string_view name, Bounds bounds,
@@ -366,13 +514,79 @@ std::string StatusBar::SimpleText() const {
 
 // ---- Dialogs ----
 
+namespace {
+
+// A file is read-only for this user when it cannot be opened for writing,
+// or when its permissions let no one write it: the system's administrator
+// could still write such a file, but its owner marked it as not to be
+// replaced.
+bool IsReadOnly(const QFileInfo& file) {
+  constexpr QFile::Permissions kAnyWrite =
+      QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+  return !file.isWritable() || !(file.permissions() & kAnyWrite);
+}
+
+// Why the open dialog must not return `path`; empty when it may (a
+// missing file is Qt's own to refuse).
+QString OpenRefusal(const QString& path) {
+  const QFileInfo file(path);
+  if (!file.exists() || file.isDir() || IsSplittable(path)) return {};
+  return file.absoluteFilePath() + "\nThis is not a file that can be split.\nChoose a file.";
+}
+
+// Why the save dialog must not return `path`; empty when it may.
+QString SaveRefusal(const QString& path) {
+  const QFileInfo file(path);
+  if (!QFileInfo(file.absolutePath()).isDir()) {
+    return file.absoluteFilePath() + "\nThe folder does not exist.\nCheck the path and try again.";
+  }
+  if (file.exists() && !file.isDir() && IsReadOnly(file)) {
+    return file.absoluteFilePath() + "\nThis file is read-only.\nTry again with a different name.";
+  }
+  return {};
+}
+
+// Qt's file dialog with the refusals above: a refused name is told in a
+// box of the dialog's own, and the dialog stays open for another.
+class ZelboFileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty()) {
+      const QString refusal = acceptMode() == AcceptSave ? SaveRefusal(files.front())
+                                                         : OpenRefusal(files.front());
+      if (!refusal.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, windowTitle(), refusal, QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        FitTitle(box);
+        box.exec();
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+};
+
+// What Qt's file dialog would keep in QtProject.conf (view, sidebar,
+// folder history) lasts only as long as the program, shared by its dialogs.
+QByteArray& DialogState() {
+  static QByteArray state;
+  return state;
+}
+
+}  // namespace
+
 FileDialog::FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters)
     : kind_(kind), title_(std::move(title)), filters_(std::move(filters)) {}
 
 bool FileDialog::Execute() {
-  QFileDialog dialog(QApplication::activeWindow(), ToQt(title_), ToQt(initial_folder_));
+  ZelboFileDialog dialog(QApplication::activeWindow(), ToQt(title_));
   dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
                     QFileDialog::DontConfirmOverwrite);
+  if (!DialogState().isEmpty()) dialog.restoreState(DialogState());
+  if (!initial_folder_.empty()) dialog.setDirectory(ToQt(initial_folder_));
   const bool open = kind_ == Kind::kOpen;
   dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -383,7 +597,9 @@ bool FileDialog::Execute() {
   dialog.setNameFilters(filters);
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
   if (!file_name_.empty()) dialog.selectFile(ToQt(file_name_));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  const bool confirmed = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  DialogState() = dialog.saveState();
+  if (!confirmed) return false;
   file_name_ = FromQt(dialog.selectedFiles().front());
   return true;
 }
@@ -399,7 +615,10 @@ struct Application::State {
   std::string title;
   Cursor cursor = Cursor::kDefault;
 
-  State(int& argc, char** argv) : qt((PreferQtDispatcher(), argc), argv) {}
+  State(int& argc, char** argv) : qt((PreferQtDispatcher(), argc), argv) {
+    KeepQtSettingsOffDisk();
+    QApplication::setWindowIcon(ApplicationIcon());
+  }
 
   // A split pumps messages once per 32 KiB chunk, tens of thousands of
   // times a second; Qt's own event dispatcher does a pump in a fraction of
@@ -407,11 +626,33 @@ struct Application::State {
   static void PreferQtDispatcher() {
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
   }
+
+  // Qt's file dialog saves its history and view in the user's
+  // QtProject.conf; the program writes nothing but its own settings store.
+  // Qt's per-user settings are therefore looked for in the program's
+  // resources, which are read-only: they are never found, and never
+  // written (the dialogs keep that state in memory instead).
+  static void KeepQtSettingsOffDisk() {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+      QSettings::setPath(format, QSettings::UserScope, ":/zelbo/no-settings");
+    }
+  }
+
+  // The application's icon in every size it was drawn in, embedded in the
+  // program; Qt gives it to every window, box and dialog.
+  static QIcon ApplicationIcon() {
+    QIcon icon;
+    const QDir icons(":/zelbo/icons");
+    for (const QString& name : icons.entryList(QDir::Files)) icon.addFile(icons.filePath(name));
+    return icon;
+  }
 };
 
 Application::Application(int& argc, char** argv)
     : state_(std::make_unique<State>(argc, argv)) {
   state_->qt.setQuitOnLastWindowClosed(false);
+  // Desktops match the windows to the menu entry (and its icon) by this.
+  QGuiApplication::setDesktopFileName(QStringLiteral(ZELBO_DESKTOP_ENTRY));
   the_application = this;
 }
 
@@ -419,10 +660,9 @@ Application::~Application() { the_application = nullptr; }
 
 Application& Application::Instance() { return *the_application; }
 
-void Application::SetTitle(std::string_view title) {
-  state_->title = title;
-  QApplication::setApplicationDisplayName(ToQt(title));
-}
+// The title is kept here only: given to Qt as the application's display
+// name, it would be appended to the title of every other window.
+void Application::SetTitle(std::string_view title) { state_->title = title; }
 
 std::string Application::Title() const { return state_->title; }
 
@@ -431,8 +671,8 @@ void Application::Run(Form& main_form) {
   const QRect screen = QApplication::primaryScreen()->availableGeometry();
   form->move(screen.center() - form->rect().center());
   form->show();
-  // A close during a nested message pump only hides the form; the loop
-  // ends when control comes back here.
+  // A close during an event handler takes effect when the handler has
+  // returned; the loop ends when the form is hidden.
   while (form->isVisible()) {
     QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -459,6 +699,7 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
   box.setTextFormat(Qt::PlainText);
   if (!detail.empty()) box.setInformativeText(ToQt(detail));
   box.setEscapeButton(retry_cancel ? QMessageBox::Cancel : QMessageBox::Ok);
+  FitTitle(box);
   switch (box.exec()) {
     case QMessageBox::Retry: return MessageAnswer::kRetry;
     case QMessageBox::Cancel: return MessageAnswer::kCancel;

@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need and the machine lacks (Debian
-# or Ubuntu). Runs apt-get only when something is missing; uses sudo when
-# not root.
+# or Ubuntu); with the argument "demo", only what scripts/demo.sh needs.
+# Runs apt-get only when something is missing; uses sudo when not root.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev busybox qt6-base-dev
-          # zelbo32 on a virtual display, driven as a user drives it.
-          xvfb xdotool
+# The console program alone, built and run by the demo.
+packages=(cmake g++ ninja-build)
+[ "${1:-}" = demo ] || packages+=(libgtest-dev busybox qt6-base-dev
+          # A file system that shares blocks between files, for the tests.
+          xfsprogs
+          # The benchmarks measure peak memory with it.
+          time
+          # zelbo32 on a virtual display, driven as a user drives it, with a
+          # window manager and the tools that read what it shows.
+          xvfb xdotool openbox x11-utils
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
-          # Zelbo32.exe under wine on a virtual display: a window manager,
-          # wine's fonts, xprop, and screenshots.
-          openbox fonts-wine x11-utils imagemagick)
+          # Zelbo32.exe under wine: wine's fonts (the window's own), and
+          # screenshots of it.
+          fonts-wine imagemagick
+          # The Debian package and the checks of what it installs.
+          dpkg-dev file man-db desktop-file-utils appstream)
 
 missing=()
 for package in "${packages[@]}"; do

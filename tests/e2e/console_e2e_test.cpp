@@ -169,7 +169,7 @@ TEST_F(PartNames, LongNamesGetTheGenericBaseName) {
     const auto run = testing::RunProgram(kProgram, {source, "-s4"}, options);
     EXPECT_EQ(run.exit_code, 0) << source;
     EXPECT_EQ(ReadFile(dir / (base + ".003")), "89") << source;
-    EXPECT_NE(ReadFile(dir / "unsplit.sh").find("mv \"" + base + ".001\" \"" + source + "\"\n"),
+    EXPECT_NE(ReadFile(dir / "unsplit.sh").find("mv -f \"" + base + ".001\" \"" + source + "\" || "),
               std::string::npos);
   }
 }
@@ -195,6 +195,8 @@ TEST_F(SourceProtection, AScriptNamedLikeTheSourceIsRefused) {
 TEST_F(SourceProtection, SymlinkedOutputsAreReplacedNotWrittenThrough) {
   Make("data.bin", "0123456789");
   Make("elsewhere", "keep me");
+  Make("old.003", "an old part");
+  fs::create_hard_link(dir_ / "old.003", dir_ / "data.003");
   fs::create_symlink(dir_ / "elsewhere", dir_ / "data.002");
   fs::create_symlink(dir_ / "elsewhere", dir_ / "unsplit.bat");
   Make("data.001", "an old part, longer than the new one");
@@ -205,6 +207,34 @@ TEST_F(SourceProtection, SymlinkedOutputsAreReplacedNotWrittenThrough) {
   EXPECT_FALSE(fs::is_symlink(dir_ / "unsplit.bat"));
   EXPECT_EQ(ReadFile(dir_ / "data.001"), "01234");
   EXPECT_EQ(ReadFile(dir_ / "data.002"), "56789");
+  EXPECT_EQ(ReadFile(dir_ / "old.003"), "an old part") << "a hard link keeps its bytes";
+}
+
+TEST_F(SourceProtection, FifosAreRefusedWithoutWaiting) {
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.iso").c_str(), 0644), 0);
+  auto run = Split({"pipe.iso", "-s5"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_EQ(run.output, "ERROR: File access error on the file to split!\n");
+
+  Make("data.bin", "0123456789");
+  ASSERT_EQ(::mkfifo((dir_ / "data.002").c_str(), 0644), 0);
+  run = Split({"data.bin", "-s5"});
+  EXPECT_EQ(run.exit_code, 4);
+  EXPECT_TRUE(run.output.ends_with("ERROR: Unable to open output file \"data.002\"\n"));
+}
+
+TEST_F(SourceProtection, PartsAndScriptsAreNoMoreReadableThanTheSource) {
+  Make("private.bin", "0123456789");
+  ::chmod((dir_ / "private.bin").c_str(), 0600);
+  ASSERT_EQ(Split({"private.bin", "-s5"}).exit_code, 0);
+  const auto mode = [&](const char* name) {
+    struct stat info {};
+    ::stat((dir_ / name).c_str(), &info);
+    return info.st_mode & 0777;
+  };
+  EXPECT_EQ(mode("private.001"), 0600u);
+  EXPECT_EQ(mode("unsplit.bat"), 0600u);
+  EXPECT_EQ(mode("unsplit.sh"), 0700u);
 }
 
 using WriteFailures = ConsoleScenarios;
@@ -216,26 +246,46 @@ TEST_F(WriteFailures, APartThatCannotBeWrittenEndsTheRunWithExitThree) {
   EXPECT_TRUE(run.output.ends_with("ERROR: Unable to write output file \"big.001\": File too large\n"))
       << run.output;
   EXPECT_EQ(run.output.find("End Zelbo!"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir_ / "big.002"));
+  EXPECT_EQ(Listing(), std::vector<std::string>{"big.iso"}) << "the incomplete part is gone";
+}
+
+TEST_F(WriteFailures, ClosedStandardStreamsNeverBecomeAPart) {
+  const std::string bytes = PatternBytes(300000);
+  Make("data.bin", bytes);
+  testing::RunOptions options;
+  options.working_directory = dir_.path();
+  options.closed_input_and_output = true;
+  const auto run = testing::RunProgram(kProgram, {"data.bin", "-sk100"}, options);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadFile(dir_ / "data.001"), bytes.substr(0, 102400));
+  EXPECT_EQ(ReadFile(dir_ / "data.003"), bytes.substr(204800));
 }
 
 TEST_F(WriteFailures, AScriptThatCannotBeWrittenEndsTheRunWithExitFive) {
-  Make("data.bin", PatternBytes(1000 * 10));
-  ASSERT_EQ(Split({"data.bin", "-s10"}).exit_code, 0);
+  // A name the batch cannot carry ('*') leaves it short, so that a size
+  // limit can fall between the two scripts.
+  Make("da*ta.bin", PatternBytes(1000 * 10));
+  const auto whole = Split({"da*ta.bin", "-s10"});
+  ASSERT_EQ(whole.exit_code, 0);
+  // The split says at once that only the shell script can join these parts.
+  EXPECT_NE(whole.output.find("DOS batch file \"unsplit.bat\" created.\n"
+                              "The DOS batch file \"unsplit.bat\" cannot join the parts: "),
+            std::string::npos)
+      << whole.output;
   const auto batch_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.bat"));
   const auto shell_size = static_cast<std::int64_t>(fs::file_size(dir_ / "unsplit.sh"));
   ASSERT_GT(shell_size, batch_size);
 
-  auto run = Split({"data.bin", "-s10"}, batch_size - 1);
+  auto run = Split({"da*ta.bin", "-s10"}, batch_size - 1);
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_TRUE(run.output.ends_with(
       "ERROR: Could not write DOS batch file \"unsplit.bat\": File too large\n"));
 
-  run = Split({"data.bin", "-s10"}, batch_size);
+  run = Split({"da*ta.bin", "-s10"}, batch_size);
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_TRUE(run.output.ends_with(
-      "DOS batch file \"unsplit.bat\" created.\n"
       "ERROR: Could not write Linux batch file \"unsplit.sh\": File too large\n"));
+  EXPECT_FALSE(fs::exists(dir_ / "unsplit.sh")) << "no script cut short";
 }
 
 TEST_F(WriteFailures, AScriptThatCannotBeCreatedIsReported) {

@@ -61,6 +61,7 @@ class ConsoleRun : public ::testing::Test {
     testing::RunOptions options;
     options.working_directory = dir_.path();
     options.file_size_limit = file_size_limit;
+    options.size_limit_kills = true;  // what a user's `ulimit -f` does
     options.command_prefix = prefix_;
     return testing::RunProgram(program_, arguments, options);
   }

@@ -40,14 +40,16 @@ class ConsoleScenarios : public ConsoleRun {
     EXPECT_EQ(testing::ReadFile(dir_ / "big.iso"), source);
 
     const std::string batch = testing::ReadFile(dir_ / "unsplit.bat");
-    EXPECT_TRUE(batch.starts_with("@ECHO OFF\r\nECHO ZELBO Written By Odric Vallen\r\n"));
-    EXPECT_NE(batch.find("\r\nCOPY /B \"big.001\" + \"big.003\" \"big.001\"\r\nDEL \"big.003\"\r\n"),
+    EXPECT_TRUE(batch.starts_with("@ECHO OFF\r\n"));
+    EXPECT_NE(batch.find("\r\nECHO ZELBO Written By Odric Vallen\r\n"), std::string::npos);
+    EXPECT_NE(batch.find("\r\nCOPY /B \"big.001\" + \"big.003\" \"big.001\"\r\n"), std::string::npos);
+    EXPECT_NE(batch.find("\r\nECHO Finished!\r\nDEL /F unsplit.bat & POPD & EXIT /B 0\r\n"),
               std::string::npos);
-    EXPECT_TRUE(batch.ends_with("\r\n:END\r\nDEL unsplit.bat\r\nECHO ...\r\nECHO Finished!\r\n"));
     const std::string shell = testing::ReadFile(dir_ / "unsplit.sh");
     EXPECT_TRUE(shell.starts_with("#!/bin/sh\necho ZELBO Written By Odric Vallen\n"));
-    EXPECT_TRUE(shell.ends_with(
-        "rm \"big.003\"\n\nmv \"big.001\" \"big.iso\"\nrm unsplit.sh\necho Finished!\n"));
+    EXPECT_NE(shell.find("\ncat \"big.003\" >> \"big.001\" && "), std::string::npos);
+    EXPECT_NE(shell.find("\nmv -f \"big.001\" \"big.iso\" || "), std::string::npos);
+    EXPECT_TRUE(shell.ends_with("\nrm -f unsplit.sh\necho Finished!\n"));
     EXPECT_EQ(shell.find('\r'), std::string::npos);
   }
 

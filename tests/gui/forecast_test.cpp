@@ -195,20 +195,6 @@ TEST(SourcePathDisplay, ShortensPathsOverSixtyBytes) {
   EXPECT_EQ(OpenErrorDisplay("/x/y"), "/x/y, WARNING: OPEN ERROR");
 }
 
-TEST(SplitPath, TakesDriveDirectoryNameAndExtension) {
-  const PathPieces root = SplitPath("C:\\clip.avi", platform::kWindowsPaths);
-  EXPECT_EQ(root.Folder(), "C:\\");
-  EXPECT_EQ(root.name, "clip");
-  const PathPieces network = SplitPath("\\\\server\\share\\clip.avi", platform::kWindowsPaths);
-  EXPECT_EQ(network.drive, "");
-  EXPECT_EQ(network.directory, "\\\\server\\share\\");
-  const PathPieces posix = SplitPath("/v/trip.part1.avi", platform::kPosixPaths);
-  EXPECT_EQ(posix.Folder(), "/v/");
-  EXPECT_EQ(posix.name, "trip.part1");
-  EXPECT_EQ(posix.extension, ".avi");
-  EXPECT_EQ(SplitPath("noext", platform::kPosixPaths).extension, "");
-}
-
 TEST(ProposedBatchName, DropsOnlyTheLastExtension) {
   EXPECT_EQ(ProposedBatchName("D:\\video\\trip.part1.avi", platform::kWindowsPaths),
             "trip.part1.BAT");

@@ -1,14 +1,24 @@
 // The main window with real widgets: layout, forecast, presets, hints,
-// stored choices across restarts, and the error box for a stored value of
-// the wrong type.
+// stored choices across restarts, the error box for a stored value of the
+// wrong type, and what a desktop user meets: drop-down rows, the icon, file
+// drops, the save dialog's refusals, a close during a run, the focus after
+// a run, and dialogs that write nothing of their own.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleFactory>
+#include <QUrl>
 #include <fstream>
 
 #include "common/scripts.h"
@@ -33,6 +43,79 @@ class MainWindowTest : public WindowTest {
     std::ifstream in(SettingsFile(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+};
+
+namespace fs = std::filesystem;
+
+// The window as a desktop user meets it, with files to work on.
+class DesktopTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    out_ = root() / "out";
+    fs::create_directories(out_);
+  }
+  void TearDown() override {
+    poll_.reset();
+    if (pipe_ >= 0) close(pipe_);
+    MainWindowTest::TearDown();
+  }
+
+  // A named pipe, held open here so that a faulty open of it fails the
+  // test instead of waiting for ever.
+  fs::path MakePipe() {
+    const fs::path path = root() / "pipe";
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    pipe_ = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    return path;
+  }
+
+  fs::path MakeFile(const std::string& name, std::size_t size) const {
+    const fs::path path = root() / name;
+    std::ofstream(path, std::ios::binary) << std::string(size, 'z');
+    return path;
+  }
+
+  // Drags `urls` from a file manager onto the window at `where` and drops
+  // them there; true when the window took the drop.
+  bool Drop(const QList<QUrl>& urls, QPoint where,
+            Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
+    QMimeData data;  // as file managers offer it: the addresses, also as text
+    data.setUrls(urls);
+    QStringList text;
+    for (const QUrl& url : urls) text << url.toString();
+    data.setText(text.join('\n'));
+    QWindow* window = Form()->windowHandle();
+    QDragEnterEvent enter(where, offered, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(where, offered, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window, &drop);
+    QApplication::processEvents();  // the file is taken from the message loop
+    return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+  }
+  static QUrl Url(const fs::path& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path.string()));
+  }
+  QPoint Centre(const char* name) const {
+    QWidget* widget = Find<QWidget>(name);
+    return widget->mapTo(Form(), widget->rect().center());
+  }
+
+  // Runs `step` at every message pump while a run is in progress.
+  void DuringRun(std::function<void()> step) {
+    poll_ = std::make_unique<QTimer>();
+    poll_->setInterval(0);
+    QObject::connect(poll_.get(), &QTimer::timeout, [this, step = std::move(step)] {
+      if (window_ && window_->runInProgress == 1) step();
+    });
+    poll_->start();
+  }
+
+  fs::path out_;
+  std::unique_ptr<QTimer> poll_;
+  std::vector<SeenBox> seen_;
+  int pipe_ = -1;
 };
 
 TEST_F(MainWindowTest, LayoutMatchesTheDesign) {
@@ -334,6 +417,186 @@ TEST_F(MainWindowTest, EscapeWhileIdleDoesNothing) {
   QTest::keyClick(Find<QWidget>("Amount"), Qt::Key_Escape);
   QTest::keyClick(Form(), Qt::Key_Escape);
   EXPECT_TRUE(Form()->isVisible());
+}
+
+TEST_F(DesktopTest, DropDownListsShowFourRowsUnderEveryStyle) {
+  const QString original = QApplication::style()->name();
+  for (const QString& style : QStyleFactory::keys()) {
+    QApplication::setStyle(style);
+    OpenWindow();
+    auto* presets = Find<QComboBox>("Preselection");
+    presets->showPopup();
+    QAbstractItemView* list = presets->view();
+    int shown = 0;
+    for (int row = 0; row < presets->count(); ++row) {
+      const QRect item = list->visualRect(list->model()->index(row, 0));
+      shown += list->viewport()->rect().contains(item);
+    }
+    presets->hidePopup();
+    EXPECT_EQ(shown, 4) << style.toStdString();
+  }
+  QApplication::setStyle(original);
+}
+
+TEST_F(DesktopTest, TheWindowShowsTheApplicationIcon) {
+  OpenWindow();
+  const QList<QSize> sizes = Form()->windowIcon().availableSizes();
+  EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)))
+      << sizes.size() << " sizes";
+}
+
+TEST_F(DesktopTest, ADroppedFileIsChosenAsTheOpenDialogWouldChooseIt) {
+  gui::TMainForm& window = OpenWindow();
+  const fs::path file = MakeFile("clip.avi", 3000);
+  const QUrl url = Url(file);
+  struct Refused {
+    const char* what;
+    QList<QUrl> urls;
+    Qt::DropActions offered;
+  };
+  const Refused refused[] = {
+      {"two files", {url, Url(MakeFile("b", 1))}, Qt::CopyAction},
+      {"a folder", {Url(out_)}, Qt::CopyAction},
+      {"a missing file", {Url(out_ / "gone")}, Qt::CopyAction},
+      {"a named pipe", {Url(MakePipe())}, Qt::CopyAction},
+      {"a remote file", {QUrl("https://zelbo.example.org/clip.avi")}, Qt::CopyAction},
+      {"a move only", {url}, Qt::MoveAction},  // the file manager would delete the file
+  };
+  for (const Refused& drop : refused) {
+    EXPECT_FALSE(Drop(drop.urls, Centre("SplitForecast"), drop.offered)) << drop.what;
+  }
+  EXPECT_EQ(plan_->sourceSize, -1);
+
+  // Dropped onto the amount, it is still the window's, not typed text.
+  EXPECT_TRUE(Drop({url}, Centre("Amount")));
+  EXPECT_EQ(window.Amount.Text(), "2");
+  EXPECT_EQ(plan_->sourceFile, file.string());
+  EXPECT_EQ(window.SplitFileDisplay.Caption(), file.string());
+  EXPECT_EQ(window.FileSize.Caption(), "3.0 kbytes. (3,000 bytes)");
+  EXPECT_EQ(window.OpenDialog1.InitialFolder(), root().string() + "/");
+  EXPECT_NE(StoredSettings().find("\"SourcePath\"=\"" + root().string() + "/\""), std::string::npos);
+  EXPECT_EQ(window.SplitStart.Hint(), "Click to start splitting your file.");
+}
+
+TEST_F(DesktopTest, TheDialogsRefuseWhatCannotBeUsedAndStayOpen) {
+  OpenWindow();
+  ASSERT_TRUE(Drop({Url(MakeFile("clip.avi", 3000))}, Centre("SplitForecast")));
+  const fs::path pipe = MakePipe();
+  std::ofstream(out_ / "old.BAT") << "keep";
+  fs::permissions(out_ / "old.BAT", fs::perms::owner_read | fs::perms::group_read);
+  std::ofstream(out_ / "mine.BAT") << "replace";
+  const std::string save = "Select the name of the unsplit batch file";
+  struct Name {
+    const char* button;
+    fs::path path;
+    std::string box;  // the refusal's title, or the run's last box
+  };
+  const Name names[] = {
+      {"BrowseButton", pipe, "Select the file to split"},
+      {"SplitStart", root() / "missing" / "clip.BAT", save},
+      {"SplitStart", out_ / "old.BAT", save},
+      {"SplitStart", out_ / "mine.BAT", "Zelbo - Success"},  // writable: replaced
+  };
+  for (const Name& name : names) {
+    seen_.clear();
+    bool open_after_refusal = false;
+    OnNextModal<QFileDialog>([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      PressOnNextBox(seen_, QMessageBox::Ok);
+      // Typed as a user types it (selectFile takes a missing folder apart).
+      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(name.path.string()));
+      static_cast<QDialog*>(dialog)->accept();  // as the Open or Save button does
+      open_after_refusal = dialog->isVisible();
+      if (open_after_refusal) dialog->reject();
+    });
+    QTest::mouseClick(Find<QPushButton>(name.button), Qt::LeftButton);
+    ASSERT_EQ(seen_.size(), 1u) << name.path;
+    EXPECT_EQ(seen_[0].title, name.box);
+    const bool refused = name.box != "Zelbo - Success";
+    EXPECT_EQ(open_after_refusal, refused) << name.path;
+    if (!refused) continue;
+    EXPECT_TRUE(seen_[0].text.starts_with(name.path.string() + "\n")) << seen_[0].text;
+    EXPECT_EQ(StoredSettings().find("DestPath"), std::string::npos) << name.path;
+  }
+  EXPECT_EQ(plan_->sourceFile, (root() / "clip.avi").string());
+  EXPECT_EQ(std::ifstream(out_ / "old.BAT").rdbuf()->sgetc(), 'k');
+}
+
+TEST_F(DesktopTest, DuringARunDropsAreRefusedAndACloseWaitsForTheRun) {
+  gui::TMainForm& window = OpenWindow();
+  const fs::path source = MakeFile("movie.avi", 4 << 20);
+  ASSERT_TRUE(Drop({Url(source)}, Centre("SplitForecast")));
+  bool dropped_during_run = false;
+  bool shown_after_close = false;
+  std::string stored_at_close;
+  DuringRun([&] {
+    if (stored_at_close.empty()) {
+      dropped_during_run = Drop({Url(source)}, Centre("SplitForecast"));
+      fs::remove(SettingsFile());
+      Form()->close();  // the close box
+      stored_at_close = StoredSettings();
+    } else if (!shown_after_close) {
+      shown_after_close = Form()->isVisible();
+      QTest::mouseClick(Find<QPushButton>("CloseButton"), Qt::LeftButton);  // Cancel
+    }
+  });
+  bool shown_with_last_box = false;
+  int box_width = 0;
+  PressOnNextBox(seen_, QMessageBox::Ok, [&] {
+    shown_with_last_box = Form()->isVisible();
+    box_width = QApplication::activeModalWidget()->width();
+  });
+  AnswerNextFileDialog((out_ / "movie.BAT").string());
+  QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
+
+  EXPECT_FALSE(dropped_during_run);
+  EXPECT_NE(stored_at_close.find("\"Parts\"=\"2\""), std::string::npos) << "stored at the close";
+  EXPECT_TRUE(shown_after_close);
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].text, "User aborted!") << "Cancel still works";
+  EXPECT_TRUE(shown_with_last_box);
+  // Wide enough for its title in a bold title bar with an icon and buttons.
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  EXPECT_GE(box_width, QFontMetrics(bold).horizontalAdvance("Zelbo - Aborted") + 96);
+  EXPECT_FALSE(Form()->isVisible()) << "closed once the run was over";
+  EXPECT_EQ(window.runInProgress, 0);
+}
+
+TEST_F(DesktopTest, AStartByKeyboardLeavesTheFocusOnStart) {
+  OpenWindow();
+  ASSERT_TRUE(Drop({Url(MakeFile("clip.avi", 3000))}, Centre("SplitForecast")));
+  QWidget* start = Find<QWidget>("SplitStart");
+  start->setFocus();
+  PressOnNextBox(seen_, QMessageBox::Ok);
+  AnswerNextFileDialog((out_ / "clip.BAT").string());
+  QTest::keyClick(start, Qt::Key_Space);
+  ASSERT_EQ(seen_.size(), 1u);
+  EXPECT_EQ(seen_[0].title, "Zelbo - Success");
+  Form()->activateWindow();  // as the window manager does when the box has gone
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form()));
+  EXPECT_EQ(QApplication::focusWidget(), start);
+}
+
+TEST_F(DesktopTest, TheDialogsKeepTheirHistoryInMemoryOnly) {
+  gui::TMainForm& window = OpenWindow();
+  window.OpenDialog1.SetInitialFolder(out_.string());
+  QStringList history;
+  AnswerNextFileDialog("");
+  QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
+  window.OpenDialog1.SetInitialFolder(root().string());
+  OnNextModal<QFileDialog>([&](QWidget* modal) {
+    history = qobject_cast<QFileDialog*>(modal)->history();
+    qobject_cast<QFileDialog*>(modal)->reject();
+  });
+  QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
+  EXPECT_TRUE(history.contains(QString::fromStdString(out_.string()))) << history.join(",").toStdString();
+  std::vector<std::string> written;
+  for (const auto& entry : fs::recursive_directory_iterator(SettingsFile().parent_path().parent_path())) {
+    if (entry.is_regular_file()) written.push_back(entry.path().filename());
+  }
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"Zelbo.reg", "Zelbo.reg.lock"}));
 }
 
 }  // namespace

@@ -11,12 +11,9 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFOR
 mkdir -p "$XDG_CONFIG_HOME/OVallen" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 settings=$XDG_CONFIG_HOME/OVallen/Zelbo.reg
 
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -1 "$work/display")"
+trap 'kill ${xvfb:-} 2>/dev/null; rm -rf "$work"' EXIT
+source "$(dirname "$0")/x_display.sh"
+start_x_display
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 

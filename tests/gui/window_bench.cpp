@@ -3,6 +3,10 @@
 // BATCH in the save dialog and confirms the finished message. Prints the
 // seconds of the run itself: from the confirmed save dialog to the finished
 // message appearing (the dialogs are the user's time, not the run's).
+// With a third argument MS, a click on Cancel is due MS milliseconds into
+// the run, and it prints how long after that the click reached the window
+// (it waits for the run's next message pump) and the "User aborted!"
+// message appeared (after the run's parts were deleted).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +15,8 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <functional>
 
 #include "gui/main_form.h"
@@ -23,12 +29,12 @@ using zelbo::testing::OnNextModal;
 
 using Clock = std::chrono::steady_clock;
 
-void Confirm(const char* path, Clock::time_point* confirmed = nullptr) {
+void Confirm(const char* path, std::function<void()> confirmed = {}) {
   OnNextModal([path, confirmed](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     dialog->selectFile(QString::fromLocal8Bit(path));
     static_cast<QDialog*>(dialog)->accept();
-    if (confirmed) *confirmed = Clock::now();
+    if (confirmed) confirmed();
   });
 }
 
@@ -41,24 +47,25 @@ class FinishedMessageWatch : public QObject {
     auto* box = qobject_cast<QMessageBox*>(object);
     if (box == nullptr || event->type() != QEvent::Show) return false;
     shown = Clock::now();
-    success = box->windowTitle() == "Zelbo - Success";
+    title = box->windowTitle().toStdString();
     QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
     QApplication::instance()->removeEventFilter(this);
     return false;
   }
 
   Clock::time_point shown;
-  bool success = false;
+  std::string title;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s SOURCE BATCH\n", argv[0]);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s SOURCE BATCH [CANCEL-AT-MS]\n", argv[0]);
     return 2;
   }
+  const int cancel_at = argc == 4 ? std::atoi(argv[3]) : -1;
   zelbo::toolkit::Application application(argc, argv);
   application.SetTitle("Zelbo");
   zelbo::gui::SplitPlan plan;
@@ -70,12 +77,27 @@ int main(int argc, char** argv) {
   presets->setCurrentIndex(4);  // "CD 700M", as the user's pick would
   emit presets->activated(4);
 
-  Clock::time_point start;
-  Confirm(argv[2], &start);
+  Clock::time_point start, clicked;
+  auto* cancel = qobject_cast<QAbstractButton*>(zelbo::toolkit::QtWidget(window.CloseButton));
+  Confirm(argv[2], [&] {
+    start = Clock::now();
+    if (cancel_at >= 0) QTimer::singleShot(cancel_at, Qt::PreciseTimer, cancel, [&, cancel] {
+        clicked = Clock::now();
+        cancel->click();
+      });
+  });
   FinishedMessageWatch finished;
   QApplication::instance()->installEventFilter(&finished);
   qobject_cast<QAbstractButton*>(zelbo::toolkit::QtWidget(window.SplitStart))->click();
+  if (cancel_at >= 0) {
+    const Clock::time_point cancel_due = start + std::chrono::milliseconds(cancel_at);
+    const std::chrono::duration<double, std::milli> click = clicked - cancel_due;
+    const std::chrono::duration<double, std::milli> latency = finished.shown - cancel_due;
+    std::printf("click taken %.1f ms after it was due, \"User aborted!\" %.1f ms after\n",
+                click.count(), latency.count());
+    return finished.title == "Zelbo - Aborted" ? 0 : 1;
+  }
   const std::chrono::duration<double> took = finished.shown - start;
   std::printf("%.3f\n", took.count());
-  return finished.success ? 0 : 1;
+  return finished.title == "Zelbo - Success" ? 0 : 1;
 }

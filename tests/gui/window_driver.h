@@ -28,6 +28,7 @@ struct SeenBox {
   std::string text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   bool has_retry = false;
+  std::string detail;  // the system's reason, below the text
 };
 
 // Presses `button` on the next message box and records what it showed.
@@ -41,7 +42,8 @@ inline void PressOnNextBox(std::vector<SeenBox>& seen, QMessageBox::StandardButt
       return;
     }
     seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
-                    box->button(QMessageBox::Retry) != nullptr});
+                    box->button(QMessageBox::Retry) != nullptr,
+                    box->informativeText().toStdString()});
     if (before) before();
     box->button(button)->click();
   });
@@ -123,10 +125,11 @@ class WindowTest : public TempConfigTest {
     QTest::keyClicks(edit, text);
   }
 
-  // Opens a drop-down list and clicks one of its items.
+  // Opens a drop-down list, scrolls to one of its items and clicks it.
   void Pick(QComboBox* combo, int index) {
     combo->showPopup();
     QAbstractItemView* view = combo->view();
+    view->scrollTo(view->model()->index(index, 0));
     const QRect item = view->visualRect(view->model()->index(index, 0));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
     QApplication::processEvents();

@@ -14,12 +14,18 @@ namespace {
 
 [[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& arguments,
                             const RunOptions& options, int output_fd) {
-  ::dup2(output_fd, STDOUT_FILENO);
-  const int null_fd = ::open("/dev/null", O_RDONLY);
-  ::dup2(null_fd, STDIN_FILENO);
   if (::chdir(options.working_directory.c_str()) != 0) ::_exit(126);
+  if (options.closed_input_and_output) {
+    ::close(STDIN_FILENO);
+    ::close(STDOUT_FILENO);
+    ::close(output_fd);
+  } else {
+    ::dup2(output_fd, STDOUT_FILENO);
+    const int null_fd = ::open("/dev/null", O_RDONLY);
+    ::dup2(null_fd, STDIN_FILENO);
+  }
+  ::signal(SIGXFSZ, options.size_limit_kills ? SIG_DFL : SIG_IGN);
   if (options.file_size_limit >= 0) {
-    ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                        static_cast<rlim_t>(options.file_size_limit)};
     ::setrlimit(RLIMIT_FSIZE, &limit);

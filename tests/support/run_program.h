@@ -17,9 +17,15 @@ struct ProgramRun {
 
 struct RunOptions {
   std::filesystem::path working_directory = ".";
-  // A file-size limit for the child (RLIMIT_FSIZE), with SIGXFSZ ignored so
-  // that an oversized write fails with an error instead of a signal.
+  // A file-size limit for the child (RLIMIT_FSIZE). With `size_limit_kills`
+  // SIGXFSZ is at its default, as after `ulimit -f` in a shell, and kills a
+  // program that does not ignore it itself; else the child starts with it
+  // ignored, so that an oversized write just fails (a full medium).
   std::int64_t file_size_limit = -1;
+  bool size_limit_kills = false;
+  // Standard input and output closed, as `prog <&- >&-` starts it; nothing
+  // is captured then.
+  bool closed_input_and_output = false;
   // Words put before the program, such as {"wine"} to run a Windows
   // program; the first is looked up in PATH.
   std::vector<std::string> command_prefix;

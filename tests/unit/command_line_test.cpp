@@ -87,19 +87,6 @@ TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
   EXPECT_EQ(Parse({"big.iso", "-sf", "--version"}).verdict, ParseVerdict::kVersion);
 }
 
-TEST(ReadLeadingNumber, BehavesLikeStrtolWithoutWrapping) {
-  EXPECT_EQ(ReadLeadingNumber(""), 0);
-  EXPECT_EQ(ReadLeadingNumber("abc"), 0);
-  EXPECT_EQ(ReadLeadingNumber("  \t42x"), 42);
-  EXPECT_EQ(ReadLeadingNumber("-7"), -7);
-  EXPECT_EQ(ReadLeadingNumber("007"), 7);
-  EXPECT_EQ(ReadLeadingNumber("+-3"), 0);
-  EXPECT_EQ(ReadLeadingNumber("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(ReadLeadingNumber("9223372036854775807"), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(ReadLeadingNumber("9223372036854775808"), std::nullopt);
-  EXPECT_EQ(ReadLeadingNumber("-9223372036854775809"), std::nullopt);
-}
-
 TEST(UsageText, NamesOnlyTheOptionLeadersThePlatformAccepts) {
   const std::string windows = UsageText(true);
   const std::string posix = UsageText(false);

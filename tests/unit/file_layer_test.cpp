@@ -25,10 +25,12 @@ TEST_F(FileLayer, NeverCreatesAnOutputOverTheSource) {
   EXPECT_EQ(ReadFile(source_path_), "precious source bytes");
 }
 
-TEST_F(FileLayer, EmptiesAnExistingOutput) {
+TEST_F(FileLayer, ReplacesOldOutputsSoTheirOtherNamesKeepTheirBytes) {
   WriteFile(dir_ / "big.001", "an old and much longer part");
+  fs::create_hard_link(dir_ / "big.001", dir_ / "big.002");
   InputFile source = OpenSource();
   CreateWith(dir_ / "big.001", "new", &source.identity());
+  EXPECT_EQ(ReadFile(dir_ / "big.002"), "an old and much longer part");
 }
 
 TEST_F(FileLayer, ReportsFailuresByKindAndPath) {

@@ -40,15 +40,26 @@ TEST_F(FileLayer, KnowsTheSourceUnderOtherSpellingsOfItsName) {
   ExpectRefused(dir_ / "sub" / ".." / "big.iso");
 }
 
-TEST_F(FileLayer, WritesTheOutputsOfAnUnlockedFileAsUsual) {
-  // A part that some other program reads meanwhile may still be written.
+TEST_F(FileLayer, NeverWritesIntoAnOldFileThatIsInUse) {
+  // Another program reads the old part and keeps it from being deleted.
   testing::WriteFile(dir_ / "big.001", "old");
   const HANDLE reader = CreateFileW((dir_ / "big.001").c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  CreateWith(dir_ / "big.001", "new part");
+  auto created = OutputFile::Create((dir_ / "big.001").string(), nullptr);
   CloseHandle(reader);
+  ASSERT_FALSE(created.ok());
+  EXPECT_EQ(created.error().kind, ErrorKind::kCreate);
+  EXPECT_EQ(ReadFile(dir_ / "big.001"), "old");
+}
+
+TEST_F(FileLayer, ANewOutputTakesNoAttributesOfTheOldFile) {
+  testing::WriteFile(dir_ / "big.001", "stale");
+  SetFileAttributesW((dir_ / "big.001").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  CreateWith(dir_ / "big.001", "new part");
+  const DWORD attributes = GetFileAttributesW((dir_ / "big.001").c_str());
+  EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
 }
 
 TEST_F(FileLayer, TakesNamesAsUtf8) {

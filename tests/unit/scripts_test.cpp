@@ -1,4 +1,8 @@
+// What the texts must hold whatever interpreter runs them; how they behave
+// when run is tested by running them (tests/e2e/rejoin*, tests/wine/).
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "common/part_names.h"
 #include "common/scripts.h"
@@ -27,117 +31,187 @@ TEST(IsLongName, EightDotThreeRule) {
   EXPECT_TRUE(IsLongName("big", ". a"));
 }
 
-constexpr ScriptNames kBig{"big", "big.iso", "unsplit"};
-
-TEST(ConsoleScripts, BatchIsByteExactWithCrLf) {
-  EXPECT_EQ(DosBatchText(ScriptVariant::kConsole, kBig, 3),
-            "@ECHO OFF\r\n"
-            "ECHO ZELBO Written By Odric Vallen\r\n"
-            "ECHO Now putting the parts back together, please wait...\r\n"
-            "ECHO IF YOU HAVE FILE NOT FOUND ERRORS HERE THEN YOU ARE MISSING A PART AND\r\n"
-            "ECHO YOU SHOULD START ALL OVER AGAIN COPYING ALL THE PARTS INCLUDING THE FIRST!!\r\n"
-            "\r\n"
-            "COPY /B \"big.001\" + \"big.002\" \"big.001\"\r\n"
-            "DEL \"big.002\"\r\n"
-            "\r\n"
-            "COPY /B \"big.001\" + \"big.003\" \"big.001\"\r\n"
-            "DEL \"big.003\"\r\n"
-            "\r\n"
-            "ECHO Now renaming the file back to it's original name...\r\n"
-            "IF EXIST \"big.iso\" GOTO DESTEXISTS\r\n"
-            "ECHO If you have an error message here your DOS probably\r\n"
-            "ECHO does not support long file names. You will then find\r\n"
-            "ECHO the complete file as \"big.001\"\r\n"
-            "ECHO Rename results:\r\n"
-            "REN \"big.001\" \"big.iso\"\r\n"
-            "GOTO END\r\n"
-            "\r\n"
-            ":DESTEXISTS\r\n"
-            "ECHO The destination file \"big.iso\" already exists!!\r\n"
-            "ECHO Your file has been rebuilt as \"big.001\"\r\n"
-            "\r\n"
-            ":END\r\n"
-            "DEL unsplit.bat\r\n"
-            "ECHO ...\r\n"
-            "ECHO Finished!\r\n");
+ScriptInput Console(std::string base, std::string source, std::vector<std::int64_t> sizes) {
+  return {ScriptVariant::kConsole, std::move(base), std::move(source), "unsplit", std::move(sizes)};
 }
 
-TEST(ConsoleScripts, ShellScriptIsByteExactWithLf) {
-  EXPECT_EQ(ShellScriptText(ScriptVariant::kConsole, kBig, 3),
-            "#!/bin/sh\n"
-            "echo ZELBO Written By Odric Vallen\n"
-            "echo This shell script should be run from the directory where the parts are located!\n"
-            "echo Now putting the parts back together, please wait...\n"
-            "echo IF YOU HAVE FILE NOT FOUND ERRORS HERE THEN YOU ARE MISSING A PART AND\n"
-            "echo YOU SHOULD START ALL OVER AGAIN COPYING ALL THE PARTS INCLUDING THE FIRST!!\n"
-            "\n"
-            "echo appending part 002...\n"
-            "cat \"big.002\" >> \"big.001\"\n"
-            "rm \"big.002\"\n"
-            "\n"
-            "echo appending part 003...\n"
-            "cat \"big.003\" >> \"big.001\"\n"
-            "rm \"big.003\"\n"
-            "\n"
-            "mv \"big.001\" \"big.iso\"\n"
-            "rm unsplit.sh\n"
-            "echo Finished!\n");
+const ScriptInput kBig = Console("big", "big.iso", {1433600, 1433600, 132800});
+
+bool Holds(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
 }
 
-TEST(Scripts, NoPartOrOnePartOnlyRenames) {
+TEST(Batch, KeepsItsJoinLinesAndEndsEveryLineWithCrLf) {
+  const std::string batch = DosBatchText(kBig);
+  EXPECT_TRUE(batch.starts_with("@ECHO OFF\r\n"));
+  for (const char* line :
+       {"\r\nECHO ZELBO Written By Odric Vallen\r\n",
+        "\r\nECHO YOU SHOULD START ALL OVER AGAIN COPYING ALL THE PARTS INCLUDING THE FIRST!!\r\n",
+        "\r\nCOPY /B \"big.001\" + \"big.002\" \"big.001\"\r\n",
+        "\r\nCOPY /B \"big.001\" + \"big.003\" \"big.001\"\r\n", "\r\nDEL /F \"big.003\"\r\n",
+        "\r\nIF EXIST \"big.iso\" GOTO DESTEXISTS\r\n", "\r\nREN \"big.001\" \"big.iso\"\r\n",
+        "\r\nECHO The destination file \"big.iso\" already exists!!\r\n",
+        "\r\n:END\r\nECHO ...\r\nECHO Finished!\r\nDEL /F unsplit.bat & POPD & EXIT /B 0\r\n"}) {
+    EXPECT_TRUE(Holds(batch, line)) << line;
+  }
+  for (std::size_t at = 0; (at = batch.find('\n', at)) != std::string::npos; ++at) {
+    ASSERT_TRUE(at > 0 && batch[at - 1] == '\r') << "bare LF at " << at;
+  }
+  EXPECT_EQ(std::count(batch.begin(), batch.end(), '\r'), std::count(batch.begin(), batch.end(), '\n'));
+  // Delayed expansion goes off before any name is read.
+  EXPECT_LT(batch.find("SETLOCAL ENABLEEXTENSIONS DISABLEDELAYEDEXPANSION\r\n"), batch.find("big"));
+}
+
+TEST(ShellScript, KeepsItsJoinLinesAndEndsEveryLineWithLf) {
+  const std::string shell = ShellScriptText(kBig);
+  EXPECT_TRUE(shell.starts_with("#!/bin/sh\necho ZELBO Written By Odric Vallen\n"));
+  for (const char* line : {"\necho appending part 003...\n",
+                           "\ncat \"big.003\" >> \"big.001\" && ", "\nrm -f \"big.003\" || ",
+                           "\nmv -f \"big.001\" \"big.iso\" || "}) {
+    EXPECT_TRUE(Holds(shell, line)) << line;
+  }
+  EXPECT_TRUE(shell.ends_with("\nrm -f unsplit.sh\necho Finished!\n"));
+  EXPECT_EQ(shell.find('\r'), std::string::npos);
+}
+
+TEST(Scripts, OnePartOnlyRenamesAndNoPartIsOneEmptyPart) {
   for (const ScriptVariant variant : {ScriptVariant::kConsole, ScriptVariant::kWindowed}) {
-    const std::string batch = DosBatchText(variant, kBig, 1);
-    const std::string shell = ShellScriptText(variant, kBig, 1);
-    EXPECT_EQ(batch.find("COPY /B"), std::string::npos);
-    EXPECT_EQ(shell.find("cat "), std::string::npos);
-    EXPECT_EQ(DosBatchText(variant, kBig, 0), batch);
-    EXPECT_EQ(ShellScriptText(variant, kBig, 0), shell);
+    ScriptInput one{variant, "one", "one.bin", "one", {10}};
+    EXPECT_FALSE(Holds(DosBatchText(one), "COPY /B"));
+    EXPECT_FALSE(Holds(ShellScriptText(one), "cat "));
+    ScriptInput none = one;
+    none.partSizes.clear();
+    one.partSizes = {0};
+    EXPECT_EQ(DosBatchText(none), DosBatchText(one));
+    EXPECT_EQ(ShellScriptText(none), ShellScriptText(one));
   }
 }
 
 TEST(Scripts, PartsFromOneThousandOnHaveFourDigits) {
-  const std::string batch = DosBatchText(ScriptVariant::kConsole, kBig, 1000);
-  EXPECT_NE(batch.find("COPY /B \"big.001\" + \"big.1000\" \"big.001\"\r\nDEL \"big.1000\"\r\n"),
-            std::string::npos);
-  const std::string shell = ShellScriptText(ScriptVariant::kConsole, kBig, 1000);
-  EXPECT_NE(shell.find("echo appending part 1000...\ncat \"big.1000\" >> \"big.001\"\nrm \"big.1000\"\n"),
-            std::string::npos);
-  EXPECT_EQ(batch.find("\n\n"), std::string::npos);  // every line end is CRLF
-  EXPECT_EQ(shell.find('\r'), std::string::npos);
+  const ScriptInput many = Console("big", "big.iso", std::vector<std::int64_t>(1000, 7));
+  EXPECT_TRUE(Holds(DosBatchText(many), "\r\nCOPY /B \"big.001\" + \"big.1000\" \"big.001\"\r\n"));
+  EXPECT_TRUE(Holds(ShellScriptText(many), "\necho appending part 1000...\ncat \"big.1000\" >> "));
 }
 
 TEST(WindowedScripts, BannerNamesTheWebAddressAndSelfDeletionNamesTheBatch) {
-  const ScriptNames names{"part", "Holiday Video.avi", "Holiday V"};
-  const std::string batch = DosBatchText(ScriptVariant::kWindowed, names, 2);
-  const std::string shell = ShellScriptText(ScriptVariant::kWindowed, names, 2);
+  const ScriptInput input{ScriptVariant::kWindowed, "part", "Holiday Video.avi", "Holiday V", {4, 2}};
+  const std::string batch = DosBatchText(input);
+  const std::string shell = ShellScriptText(input);
   const std::string banner = std::string("Written By Odric Vallen, ") + ZELBO_WEB_ADDRESS + ".";
-  EXPECT_NE(batch.find("ECHO ZELBO " + banner + "\r\n"), std::string::npos);
-  EXPECT_NE(shell.find("echo ZELBO " + banner + "\n"), std::string::npos);
-  EXPECT_NE(batch.find("REN \"part.001\" \"Holiday Video.avi\"\r\n"), std::string::npos);
-  EXPECT_TRUE(batch.ends_with(":END\r\nDEL \"Holiday V.bat\"\r\nECHO ...\r\nECHO Finished!\r\n"));
-  EXPECT_TRUE(shell.ends_with("mv \"part.001\" \"Holiday Video.avi\"\nrm \"Holiday V.sh\"\necho Finished!\n"));
+  EXPECT_TRUE(Holds(batch, "\r\nECHO ZELBO " + banner + "\r\n"));
+  EXPECT_TRUE(Holds(shell, "\necho ZELBO " + banner + "\n"));
+  EXPECT_TRUE(Holds(batch, "\r\nREN \"part.001\" \"Holiday Video.avi\"\r\n"));
+  EXPECT_TRUE(Holds(batch, "\r\nDEL /F \"Holiday V.bat\" & POPD & EXIT /B 0\r\n"));
+  EXPECT_TRUE(shell.ends_with("\nrm -f \"Holiday V.sh\"\necho Finished!\n"));
 }
 
-TEST(ScriptNamesAreInert, BatchDoublesPercent) {
-  const ScriptNames names{"100%", "100%done.txt", "a%PATH%b"};
-  const std::string batch = DosBatchText(ScriptVariant::kWindowed, names, 2);
-  EXPECT_NE(batch.find("COPY /B \"100%%.001\" + \"100%%.002\" \"100%%.001\"\r\n"), std::string::npos);
-  EXPECT_NE(batch.find("REN \"100%%.001\" \"100%%done.txt\"\r\n"), std::string::npos);
-  EXPECT_NE(batch.find("DEL \"a%%PATH%%b.bat\"\r\n"), std::string::npos);
+// True when every occurrence of `word` in `line` stands inside double quotes.
+bool AlwaysQuoted(std::string_view line, std::string_view word) {
+  for (std::size_t at = 0; (at = line.find(word, at)) != std::string_view::npos; ++at) {
+    const auto quotes_before = std::count(line.begin(), line.begin() + static_cast<long>(at), '"');
+    if (quotes_before % 2 == 0) return false;
+  }
+  return true;
+}
+
+TEST(ScriptNamesAreInert, BatchQuotesEveryNameAndDoublesPercent) {
+  const ScriptInput input{ScriptVariant::kWindowed, "a&b^c(%x%)", "a&b^c(%x%)!y!.bin",
+                          "r&d %TEMP%", {3, 3}};
+  const std::string batch = DosBatchText(input);
+  EXPECT_EQ(BatchObstacleFor(input), BatchObstacle::kNone);
+  // Without the names in their doubled form no trace of them is left: a
+  // single % would be expanded.
+  std::string rest = batch;
+  for (const std::string doubled : {"(%%x%%)", " %%TEMP%%"}) {
+    for (std::size_t at; (at = rest.find(doubled)) != std::string::npos;) rest.erase(at, doubled.size());
+  }
+  EXPECT_FALSE(Holds(rest, "%x%"));
+  EXPECT_FALSE(Holds(rest, "%TEMP%"));
+  std::size_t lines = 0;
+  for (std::size_t start = 0, end; (end = batch.find("\r\n", start)) != std::string::npos;
+       start = end + 2, ++lines) {
+    const std::string_view line = std::string_view(batch).substr(start, end - start);
+    EXPECT_TRUE(AlwaysQuoted(line, "a&b^c(%%x%%)")) << line;
+    EXPECT_TRUE(AlwaysQuoted(line, "r&d %%TEMP%%")) << line;
+  }
+  EXPECT_GT(lines, 50u);
 }
 
 TEST(ScriptNamesAreInert, ShellEscapesExpansionsAndGuardsLeadingDashes) {
-  const ScriptNames names{"-rf $HOME", "a\"`b`\\c$d", "-x"};
-  const std::string shell = ShellScriptText(ScriptVariant::kWindowed, names, 2);
-  EXPECT_NE(shell.find("cat \"./-rf \\$HOME.002\" >> \"./-rf \\$HOME.001\"\n"), std::string::npos);
-  EXPECT_NE(shell.find("mv \"./-rf \\$HOME.001\" \"a\\\"\\`b\\`\\\\c\\$d\"\n"), std::string::npos);
-  EXPECT_NE(shell.find("rm \"./-x.sh\"\n"), std::string::npos);
+  const ScriptInput input{ScriptVariant::kWindowed, "-rf $HOME", "a\"`b`\\c$d", "-x", {3, 3}};
+  const std::string shell = ShellScriptText(input);
+  EXPECT_TRUE(Holds(shell, "\ncat \"./-rf \\$HOME.002\" >> \"./-rf \\$HOME.001\" && "));
+  EXPECT_TRUE(Holds(shell, "\nmv -f \"./-rf \\$HOME.001\" \"a\\\"\\`b\\`\\\\c\\$d\" || "));
+  EXPECT_TRUE(Holds(shell, "\nrm -f \"./-x.sh\"\n"));
 }
 
 TEST(ScriptNamesAreInert, LineBreaksCannotBeCarried) {
   EXPECT_TRUE(ScriptsCanCarry("Big File %1 $x.iso"));
   EXPECT_FALSE(ScriptsCanCarry("two\nlines"));
   EXPECT_FALSE(ScriptsCanCarry("carriage\rreturn"));
+}
+
+TEST(IsReservedDeviceName, AnyCaseAnyExtension) {
+  for (const char* name : {"CON", "con.txt", "Nul.tar.gz", "prn", "AUX.", "com1.bin", "LPT9",
+                           "lpt1 .log", "COM\xc2\xb9.txt", "lpt\xc2\xb3"}) {
+    EXPECT_TRUE(IsReservedDeviceName(name)) << name;
+  }
+  for (const char* name : {"console.txt", "com10", "com0", "lpt", "nul_", "xcon", "big.con", "COM\xc2\xb2x"}) {
+    EXPECT_FALSE(IsReservedDeviceName(name)) << name;
+  }
+}
+
+struct ObstacleCase {
+  const char* source;
+  BatchObstacle expected;
+};
+
+TEST(BatchObstacle, NamesCmdCannotCarry) {
+  const ObstacleCase cases[] = {
+      {"Big File 100%.iso", BatchObstacle::kNone},
+      {"a!b!&c^d.bin", BatchObstacle::kNone},
+      {"q\"t.bin", BatchObstacle::kDoubleQuote},
+      {"a*b.bin", BatchObstacle::kNotAWindowsName},
+      {"what?.bin", BatchObstacle::kNotAWindowsName},
+      {"a<b>c.bin", BatchObstacle::kNotAWindowsName},
+      {"a|b.bin", BatchObstacle::kNotAWindowsName},
+      {"a:b.bin", BatchObstacle::kNotAWindowsName},
+      {"b\\s.bin", BatchObstacle::kNotAWindowsName},
+      {"tab\there.bin", BatchObstacle::kNotAWindowsName},
+      {"ends in a dot.", BatchObstacle::kNotAWindowsName},
+      {"ends in a blank ", BatchObstacle::kNotAWindowsName},
+      {"con.txt", BatchObstacle::kDeviceName},
+      // Greek is in neither Western OEM code page, nor in ASCII.
+      {"\xce\xa9\xce\xbc.bin", BatchObstacle::kCodePage},
+  };
+  for (const ObstacleCase& row : cases) {
+    EXPECT_EQ(BatchObstacleFor(Console("part", row.source, {1, 1})), row.expected) << row.source;
+  }
+  // The parts' base name and the windowed batch's own name count too.
+  EXPECT_EQ(BatchObstacleFor(Console("nul", "nul.bin", {1})), BatchObstacle::kDeviceName);
+  EXPECT_EQ(BatchObstacleFor({ScriptVariant::kWindowed, "part", "ok.bin", "a*b", {1}}),
+            BatchObstacle::kNotAWindowsName);
+  EXPECT_EQ(BatchObstacleFor({ScriptVariant::kConsole, "part", "ok.bin", "a*b", {1}}),
+            BatchObstacle::kNone);
+}
+
+TEST(BatchObstacle, GivesABatchThatTouchesNothingAndAShellScriptThatJoins) {
+  const ScriptInput input = Console("q\"t", "q\"t.bin", {3, 3});
+  const std::string batch = DosBatchText(input);
+  for (const char* command : {"COPY", "DEL", "REN", "ATTRIB", "q\"t"}) {
+    EXPECT_FALSE(Holds(batch, command)) << command;
+  }
+  EXPECT_TRUE(Holds(batch, "\r\nECHO ERROR: This batch cannot join these parts: the name holds a double quote"));
+  EXPECT_TRUE(batch.ends_with("\r\nEXIT /B 1\r\n"));
+  EXPECT_TRUE(Holds(ShellScriptText(input), "\nmv -f \"q\\\"t.001\" \"q\\\"t.bin\" || "));
+}
+
+TEST(BatchNotice, SaysWhichNameAndWhereToTurnInstead) {
+  EXPECT_EQ(BatchNotice(kBig), "");
+  EXPECT_EQ(BatchNotice({ScriptVariant::kWindowed, "part", "say \"hi\".txt", "Greeting", {1}}),
+            "The DOS batch file \"Greeting.bat\" cannot join the parts: the name \"say \"hi\".txt\" "
+            "holds a double quote, which cmd cannot quote. Join them with \"Greeting.sh\", or "
+            "rename the file and split it again.");
 }
 
 }  // namespace

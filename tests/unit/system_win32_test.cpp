@@ -72,6 +72,15 @@ TEST(BatchFile, IsWrittenInTheOemCodePage) {
   EXPECT_EQ(BatchFileBytes(polish), polish);
 }
 
+TEST(BatchFile, CanHoldWhatTheOemCodePageHolds) {
+  EXPECT_TRUE(BatchCanHold("Big File 100%.iso"));
+  if (GetOEMCP() != 437 && GetOEMCP() != 850) GTEST_SKIP() << "OEM code page " << GetOEMCP();
+  EXPECT_TRUE(BatchCanHold("Caf\xc3\xa9.bin"));
+  EXPECT_FALSE(BatchCanHold("\xce\xa9\xce\xbc.bin"));        // Greek
+  EXPECT_FALSE(BatchCanHold("prix\xe2\x82\xac.txt"));          // euro sign
+  EXPECT_FALSE(BatchCanHold("smile\xf0\x9f\x98\x80.bin"));    // emoji
+}
+
 TEST(Paths, UsesWindowsConventions) {
   EXPECT_EQ(NativePathStyle().preferred, '\\');
   EXPECT_TRUE(NativePathStyle().IsSeparator('/'));

@@ -1,6 +1,10 @@
 // The scripts meet interpreters nobody here wrote: wine's cmd runs the
 // batch that either build wrote, /bin/sh the shell script of the Windows
-// build. Each join must give back the source byte for byte.
+// build. Each join must give back the source byte for byte, and a batch in
+// trouble must stop before it deletes anything more.
+#include <fstream>
+
+#include "common/scripts.h"
 #include "tests/e2e/rejoin.h"
 #include "tests/wine/wine_run.h"
 
@@ -8,7 +12,13 @@ namespace zelbo::e2e {
 namespace {
 
 Splitter WindowsSplitter() { return {"windows", kWindowsProgram, {"wine"}}; }
-Joiner Cmd() { return {"cmd", "cmd", {"wine"}, {"/c"}, "unsplit.bat", "unsplit.sh"}; }
+Joiner Cmd() {
+  return {"cmd", "cmd", {"wine"}, {"/c"}, "unsplit.bat", "unsplit.sh", WindowsPath};
+}
+// Delayed expansion on, as a registry setting can make it for a double-click.
+Joiner CmdDelayed() {
+  return {"cmd_delayed", "cmd", {"wine"}, {"/V:ON", "/c"}, "unsplit.bat", "unsplit.sh", WindowsPath};
+}
 Joiner Sh() { return {"sh", "/bin/sh", {}, {}, "unsplit.sh", "unsplit.bat"}; }
 
 struct Route {
@@ -21,24 +31,30 @@ void PrintTo(const Route& route, std::ostream* out) {
 }
 
 const RejoinCase kFloppy{"floppy", "big.iso", 3000000, "-sf"};
-const RejoinCase kAccented{"accented", "Café.bin", 5000, "-sk1"};
-const RejoinCase kAsciiCases[] = {
-    kFloppy,
-    {"blank_in_name", "Big File.iso", 100000, "-sk30"},
-    {"percent", "100%.bin", 5000, "-sk1"},
-    {"one_part", "one.bin", 10, "-s10"},
-    {"parts_1001", "many.bin", 1000 * 7 + 1, "-s7"},
-};
+const RejoinCase kBlank{"blank_in_name", "Big File.iso", 100000, "-sk30"};
+const RejoinCase kPercent{"percent", "100%.bin", 5000, "-sk1"};
+const RejoinCase kCmdSpecials{"cmd_specials", "a!b!&c^d(1).bin", 5000, "-sk1"};
+const RejoinCase kOnePart{"one_part", "one.bin", 10, "-s10"};
+const RejoinCase kManyParts{"parts_1001", "many.bin", 1000 * 7 + 1, "-s7"};
+// In the OEM code page of the wine prefix (437), so the Windows build's batch holds it.
+const RejoinCase kAccented{"accented", "Caf\xc3\xa9.bin", 5000, "-sk1"};
 
 // The Linux build writes its batch in UTF-8, which cmd would read in the
 // OEM code page: the accented name travels only in the Windows build's batch.
 std::vector<std::tuple<Route, RejoinCase>> Journeys() {
+  const Route windows_cmd{WindowsSplitter(), Cmd()};
+  const Route windows_delayed{WindowsSplitter(), CmdDelayed()};
+  const Route windows_sh{WindowsSplitter(), Sh()};
+  const Route linux_cmd{LinuxSplitter(), Cmd()};
+  const Route linux_delayed{LinuxSplitter(), CmdDelayed()};
   std::vector<std::tuple<Route, RejoinCase>> journeys;
-  for (const Route& route : {Route{WindowsSplitter(), Cmd()}, Route{WindowsSplitter(), Sh()},
-                             Route{LinuxSplitter(), Cmd()}}) {
-    for (const RejoinCase& rejoin : kAsciiCases) journeys.emplace_back(route, rejoin);
-    if (route.splitter.label == "windows") journeys.emplace_back(route, kAccented);
+  for (const RejoinCase& rejoin : {kFloppy, kBlank, kPercent, kCmdSpecials, kOnePart, kManyParts, kAccented}) {
+    journeys.emplace_back(windows_cmd, rejoin);
   }
+  for (const RejoinCase& rejoin : {kPercent, kCmdSpecials, kAccented}) journeys.emplace_back(windows_delayed, rejoin);
+  for (const RejoinCase& rejoin : {kFloppy, kBlank, kPercent, kOnePart, kAccented}) journeys.emplace_back(windows_sh, rejoin);
+  for (const RejoinCase& rejoin : {kFloppy, kBlank, kPercent, kCmdSpecials, kOnePart}) journeys.emplace_back(linux_cmd, rejoin);
+  journeys.emplace_back(linux_delayed, kCmdSpecials);
   return journeys;
 }
 
@@ -47,10 +63,7 @@ class CrossRejoin : public RejoinFixture,
 
 TEST_P(CrossRejoin, RestoresTheSourceByteForByte) {
   const auto& [route, rejoin] = GetParam();
-  const auto joined = SplitAndJoin(route.splitter, route.joiner, rejoin, false);
-  EXPECT_EQ(joined.exit_code, 0) << joined.output;
-  EXPECT_NE(joined.output.find("Finished!"), std::string::npos) << joined.output;
-  ExpectRestored(rejoin, route.joiner);
+  ExpectJoined(SplitAndJoin(route.splitter, route.joiner, rejoin, false), rejoin, route.joiner);
 }
 
 std::string JourneyName(const ::testing::TestParamInfo<std::tuple<Route, RejoinCase>>& info) {
@@ -78,6 +91,199 @@ TEST_P(CmdRejoinOverExisting, LeavesTheJoinedFileAsTheFirstPart) {
 INSTANTIATE_TEST_SUITE_P(Splitters, CmdRejoinOverExisting,
                          ::testing::Values(WindowsSplitter(), LinuxSplitter()),
                          [](const auto& info) { return info.param.label; });
+
+// A name the batch cannot carry: the batch touches nothing and says so, and
+// the shell script of the same set restores the file.
+struct Refusal {
+  Splitter splitter;
+  RejoinCase rejoin;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+  *out << refusal.splitter.label << "_" << refusal.rejoin.label;
+}
+
+class BatchRefusal : public RejoinFixture, public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(BatchRefusal, TouchesNothingAndTheShellScriptJoins) {
+  const auto& [splitter, rejoin] = GetParam();
+  Split(splitter, rejoin);
+  TakeStock();
+  const auto refused = Join(Cmd());
+  EXPECT_NE(refused.exit_code, 0) << refused.output;
+  EXPECT_NE(refused.output.find("ERROR: This batch cannot join these parts: the name "),
+            std::string::npos)
+      << refused.output;
+  EXPECT_NE(refused.output.find("Nothing was changed."), std::string::npos) << refused.output;
+  ExpectUnchanged();
+  ExpectJoined(Join(Sh()), rejoin, Sh());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BatchRefusal,
+    ::testing::Values(
+        Refusal{LinuxSplitter(), {"double_quote", "q\"t.bin", 5000, "-sk1"}},
+        Refusal{LinuxSplitter(), {"accented", "Caf\xc3\xa9.bin", 5000, "-sk1"}},
+        Refusal{WindowsSplitter(), {"greek", "\xce\xa9\xce\xbc\xce\xad\xce\xb3\xce\xb1.bin", 5000, "-sk1"}},
+        Refusal{WindowsSplitter(), {"euro", "prix\xe2\x82\xac.txt", 5000, "-sk1"}},
+        Refusal{WindowsSplitter(), {"emoji", "smile\xf0\x9f\x98\x80.bin", 5000, "-sk1"}}),
+    [](const auto& info) { return info.param.splitter.label + "_" + info.param.rejoin.label; });
+
+// A drive letter of the wine prefix for a Linux folder, free again when the
+// object goes. The letter is taken by creating its link, which fails when
+// another test holds it.
+class MappedDrive {
+ public:
+  explicit MappedDrive(const fs::path& folder) {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix == nullptr) return;
+    const fs::path devices = fs::path(prefix) / "dosdevices";
+    for (char letter = 'r'; letter <= 'y' && link_.empty(); ++letter) {
+      const fs::path link = devices / (std::string(1, letter) + ":");
+      std::error_code taken;
+      fs::create_directory_symlink(folder, link, taken);
+      if (!taken) {
+        link_ = link;
+        letter_ = static_cast<char>(letter - 'a' + 'A');
+      }
+    }
+  }
+  ~MappedDrive() {
+    std::error_code ignored;
+    if (!link_.empty()) fs::remove(link_, ignored);
+  }
+  MappedDrive(const MappedDrive&) = delete;
+  MappedDrive& operator=(const MappedDrive&) = delete;
+
+  bool mapped() const { return !link_.empty(); }
+  std::string Path(const std::string& name) const { return std::string(1, letter_) + ":\\" + name; }
+
+ private:
+  fs::path link_;
+  char letter_ = 0;
+};
+
+class CmdTrouble : public TroubleFixture, public ::testing::TestWithParam<TroubleCase> {};
+
+TEST_P(CmdTrouble, StopsBeforeDeletingAnythingAndFinishesOnceRepaired) {
+  SplitTroubleAndJoin(WindowsSplitter(), Cmd(), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Troubles, CmdTrouble,
+    ::testing::Values(
+        TroubleCase{"started_elsewhere", Trouble::kStartedElsewhere, ""},
+        TroubleCase{"missing_part", Trouble::kMissingPart, "ERROR: The part \"big.003\" is missing.\r\n"},
+        TroubleCase{"damaged_part", Trouble::kDamagedPart,
+                    "ERROR: The part \"big.002\" has 59999 bytes instead of 60000.\r\n"}),
+    [](const auto& info) { return info.param.label; });
+
+class CmdTroubles : public TroubleFixture, public ::testing::Test {};
+
+// The trial copy finds that the small disk has no room for part 2 before
+// anything is appended, so the join goes on once there is room. The batch
+// runs from another folder, by the drive letter of the small disk.
+TEST_F(CmdTroubles, AFullDiskStopsTheJoinBeforeItStarts) {
+  if (!IsRoot()) GTEST_SKIP() << "a small disk needs a tmpfs mount, which needs root";
+  Split(WindowsSplitter(), kThreeParts);
+  JoinStart start = Prepare(Trouble::kFullDisk, Cmd());
+  ASSERT_FALSE(HasFatalFailure());
+  const MappedDrive drive(parts_.path());
+  ASSERT_TRUE(drive.mapped()) << "no free drive letter from R: to Y:";
+  start.folder = elsewhere_.path();
+  start.script = drive.Path("unsplit.bat");
+  ExpectStopped(Join(Cmd(), start),
+                "ERROR: There is no room in this folder to append \"big.002\" (60000 bytes)");
+  Repair(Trouble::kFullDisk, start);
+  ExpectJoined(Join(Cmd(), start), kThreeParts, Cmd());
+}
+
+// cmd cannot cut part 1 back after an append that stopped halfway: the
+// batch says so, refuses to go on from there (which would put that half in
+// twice), and the shell script, which can cut it back, finishes the join.
+TEST_F(CmdTroubles, AnAppendThatStopsHalfwayIsNeverAppendedTwice) {
+  Split(WindowsSplitter(), kThreeParts);
+  JoinStart start = Prepare(Trouble::kSizeLimit, Cmd());
+  ExpectStopped(Join(Cmd(), start),
+                "ERROR: The part \"big.002\" could not be appended to \"big.001\" completely.\r\n",
+                "big.001", true);
+  ASSERT_GT(fs::file_size(parts_ / "big.001"), 60000u);
+  Repair(Trouble::kSizeLimit, start);
+  TakeStock();
+  ExpectStopped(Join(Cmd(), start), "ERROR: The part \"big.001\" has ");
+  ExpectJoined(Join(Sh()), kThreeParts, Sh());
+}
+
+// wine as an ordinary user needs a prefix of its own: made once, on first use.
+class UserWinePrefix : public ::testing::Environment {
+ public:
+  static const fs::path& Path() {
+    if (path_.empty()) {
+      path_ = fs::temp_directory_path() / ("zelbo-wine-user-" + std::to_string(::getpid()));
+      fs::create_directory(path_);
+      GiveToOrdinaryUser(path_);
+      Run({"sh", "-c", "wineserver -p </dev/null >/dev/null 2>&1; wine wineboot </dev/null >/dev/null 2>&1"});
+    }
+    return path_;
+  }
+  static std::vector<std::string> Environment() {
+    return {"env", "HOME=" + path_.string(), "WINEPREFIX=" + (path_ / "prefix").string()};
+  }
+  void TearDown() override {
+    if (path_.empty()) return;
+    Run({"wineserver", "-k"});
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+
+ private:
+  static void Run(std::vector<std::string> command) {
+    std::vector<std::string> prefix = AsOrdinaryUser();
+    const std::vector<std::string> environment = Environment();
+    prefix.insert(prefix.end(), environment.begin(), environment.end());
+    const std::string program = command.front();
+    command.erase(command.begin());
+    testing::RunOptions options;
+    options.command_prefix = prefix;
+    (void)testing::RunProgram(program, command, options);
+  }
+  static inline fs::path path_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kUserWinePrefix =
+    ::testing::AddGlobalTestEnvironment(new UserWinePrefix);
+
+// Root ignores read-only files, and so does wine run by root, so the parts
+// off a CD are joined by an ordinary user.
+TEST_F(CmdTroubles, ReadOnlyPartsAreJoined) {
+  Joiner cmd = Cmd();
+  if (IsRoot()) {
+    (void)UserWinePrefix::Path();
+    cmd.prefix = UserWinePrefix::Environment();
+    cmd.prefix.push_back("wine");
+  }
+  SplitTroubleAndJoin(WindowsSplitter(), cmd, {"read_only", Trouble::kReadOnly, ""});
+}
+
+// Part 1 past 4 GiB (sparse): wine's cmd reads its size in 32 bits.
+TEST_F(CmdTroubles, AFirstPartPastFourGiBIsJoined) {
+  constexpr std::int64_t kFirst = 5000000000;
+  const ScriptInput input{ScriptVariant::kConsole, "big", "big.iso", "unsplit", {kFirst, 5}};
+  testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
+  testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
+  testing::WriteFile(parts_ / "big.001", "start");
+  fs::resize_file(parts_ / "big.001", kFirst);
+  testing::WriteFile(parts_ / "big.002", "tail!");
+  const auto joined = Join(Cmd());
+  EXPECT_EQ(joined.exit_code, 0) << joined.output;
+  ASSERT_EQ(fs::file_size(parts_ / "big.iso"), static_cast<std::uintmax_t>(kFirst + 5));
+  std::ifstream restored(parts_ / "big.iso", std::ios::binary);
+  restored.seekg(kFirst);
+  std::string tail(5, '\0');
+  restored.read(tail.data(), 5);
+  EXPECT_EQ(tail, "tail!");
+  EXPECT_EQ(LeftInParts(), (std::vector<std::string>{"big.iso", "unsplit.sh"}));
+}
 
 }  // namespace
 }  // namespace zelbo::e2e
