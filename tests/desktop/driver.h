@@ -111,9 +111,6 @@ class Driver {
   virtual void Store(std::string_view name, const Stored& value) = 0;
   virtual Stored Read(std::string_view name) = 0;
 
-  // Why this driver's toolkit cannot play a scenario yet; empty if it can.
-  virtual std::string Unsupported(std::string_view scenario) { (void)scenario; return {}; }
-
   // The commands that join parts with a script (`base` without extension)
   // in the folder, one for each system whose script can be run here.
   virtual std::vector<std::vector<std::string>> JoinCommands(std::string_view base) = 0;
