@@ -301,8 +301,9 @@ void FocusControl(HWND hwnd) {
   }
 }
 
-// Tab and Shift+Tab along the form's focus order; false when the focus is
-// not on a control of that order (the dialog manager then moves it).
+// Tab and Shift+Tab along the form's focus order, from the focused control
+// (or, when the focus is elsewhere, into the order at its start or end);
+// false when the form has no order (the dialog manager then moves it).
 bool MoveFocusAlongOrder(NativeWidget& form, bool backwards) {
   const std::vector<NativeWidget*>& order = form.tab_order;
   const HWND focus = GetFocus();

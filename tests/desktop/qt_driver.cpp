@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <atomic>
 #include <condition_variable>
@@ -64,6 +65,17 @@ QWidget* Find(std::string_view name) {
   QWidget* form = MainForm();
   if (form == nullptr || name == "MainForm") return form;
   return form->findChild<QWidget*>(Q(name));
+}
+
+// What a window manager does once a box or dialog has gone: the window
+// under it is active again (offscreen, nothing does it).
+void ActivateWhenNoModalIsLeft() {
+  QTimer::singleShot(0, [] {
+    QWidget* form = MainForm();
+    if (form != nullptr && form->isVisible() && QApplication::activeModalWidget() == nullptr) {
+      form->activateWindow();
+    }
+  });
 }
 
 ControlState StateOf(QWidget* widget) {
@@ -252,6 +264,7 @@ class QtDriver : public Driver {
       for (QAbstractButton* candidate : box->buttons()) {
         if (ButtonName(box->standardButton(candidate)) == button) candidate->click();
       }
+      ActivateWhenNoModalIsLeft();
     });
   }
 
@@ -280,10 +293,12 @@ class QtDriver : public Driver {
       QFileDialog* dialog = Shown<QFileDialog>(title);
       if (path.isEmpty()) {
         dialog->reject();
+        ActivateWhenNoModalIsLeft();
         return;
       }
       dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
       static_cast<QDialog*>(dialog)->accept();  // as its Open or Save button does
+      ActivateWhenNoModalIsLeft();
     });
   }
 

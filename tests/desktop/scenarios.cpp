@@ -383,6 +383,8 @@ TEST_F(WindowScenario, AWholeRunAsAUserDoesIt) {
     EXPECT_EQ(SortedNames(out), (std::vector<std::string>{"movie.001", "movie.002", "movie.003",
                                                           "movie.004", "movie.bat", "movie.sh"}));
     ExpectIdle(out);
+    EXPECT_TRUE(Eventually([&] { return ui().FocusedControl() == "SplitStart"; }, 10s))
+        << "the focus is on " << ui().FocusedControl() << ", not back on Start";
     EXPECT_TRUE(ui().State("SplitForecast").text.starts_with(
         "The file will be split into 4 parts of 64 kilobytes."));
     std::string folder = ui().ProgramPath(out / "x");
