@@ -538,6 +538,8 @@ TEST_F(WindowScenario, ClosingDuringARunLetsTheRunFinish) {
     ui().Thaw();
     EXPECT_TRUE(Eventually([&] { return ui().Read("Parts") == StoredText("16"); }))
         << "the close stores the choices at once";
+    AwaitBox("Zelbo - Success");
+    EXPECT_TRUE(ui().State("MainForm").visible) << "the window stays until the run is over";
     Answer("Zelbo - Success", "OK");
     EXPECT_EQ(ui().WaitForExit(), 0);
     EXPECT_EQ(SortedNames(out).size(), 8u);
