@@ -17,7 +17,6 @@
 //   pointer              -> ok HANDLE           the shape shown now, as a number
 //   settings clear | get NAME | set NAME text|number VALUE
 //   dpi N                -> ok                  for programs started after it
-//   children TITLE       -> ok CLASS:ID:TEXT... what a window holds
 // "passive" reads only what the system keeps of a window, so that it works
 // while the program is stopped. Anything not found answers "missing".
 #include <windows.h>
@@ -352,23 +351,6 @@ std::string Dpi(const std::vector<std::string>& args) {
   return "ok";
 }
 
-// Every window below the top-level one of that title: class, id, text.
-std::string Children(const std::vector<std::string>& args) {
-  const std::vector<HWND> found = args.size() > 1 ? TopLevelTitled(args[1]) : std::vector<HWND>{};
-  if (found.empty()) return "missing";
-  std::string reply = "ok";
-  EnumChildWindows(
-      found.front(),
-      [](HWND hwnd, LPARAM reply) -> BOOL {
-        *reinterpret_cast<std::string*>(reply) += "\t" + Narrow(ClassOf(hwnd)) + ":" +
-                                                  std::to_string(GetDlgCtrlID(hwnd)) + ":" +
-                                                  Escape(TextOf(hwnd, true));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&reply));
-  return reply;
-}
-
 std::string Answer(const std::string& line) {
   const std::vector<std::string> args = Split(line);
   if (args.empty()) return "missing";
@@ -384,7 +366,6 @@ std::string Answer(const std::string& line) {
   if (verb == "pointer") return Pointer();
   if (verb == "settings") return Settings(args);
   if (verb == "dpi") return Dpi(args);
-  if (verb == "children") return Children(args);
   return "missing";
 }
 
