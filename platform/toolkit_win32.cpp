@@ -584,7 +584,14 @@ void FinishClose(NativeWidget& form) {
 
 void CloseForm(NativeWidget& form) {
   if (form.closed) return;
-  if (form.on_close && !CallHandler(form.on_close)) return;
+  bool stays_open = false;
+  try {
+    stays_open = form.on_close && !CallHandler(form.on_close);
+  } catch (...) {  // travels on from the message pump, as in RunHandler
+    if (!global().escaped) global().escaped = std::current_exception();
+    return;
+  }
+  if (stays_open) return;
   if (global().handlers_running > 0) {
     form.close_pending = true;
   } else {
@@ -607,9 +614,10 @@ void DropFiles(NativeWidget& form, HDROP drop) {
   RunHandler(form, [&form, &utf8] { form.on_file_drop(utf8); });
 }
 
-bool SetBusyCursor(HWND hwnd, LPARAM lparam) {
-  if (global().cursor != Cursor::kHourGlass || LOWORD(lparam) != HTCLIENT) return false;
-  (void)hwnd;
+// The busy pointer over the form and its controls (disabled ones too,
+// whose mouse messages go to the form).
+bool SetBusyCursor(LPARAM hit_and_message) {
+  if (global().cursor != Cursor::kHourGlass || LOWORD(hit_and_message) != HTCLIENT) return false;
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   return true;
 }
@@ -641,7 +649,7 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
       }
       return 0;
     case WM_SETCURSOR:
-      if (SetBusyCursor(hwnd, lparam)) return TRUE;
+      if (SetBusyCursor(lparam)) return TRUE;
       break;
     case WM_DPICHANGED: {
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
