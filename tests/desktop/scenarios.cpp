@@ -69,7 +69,6 @@ class SmallMedium {
     struct statvfs space {};
     ::statvfs(folder_.c_str(), &space);
     const auto free = static_cast<std::int64_t>(space.f_bavail * space.f_frsize);
-    SparseFile(Filler(), 0);
     WriteFile(Filler(), std::string(static_cast<std::size_t>(free - room), 'f'));
   }
   void MakeRoom() { fs::remove(Filler()); }
