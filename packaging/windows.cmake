@@ -7,6 +7,9 @@ if(TARGET zelbo32)
   install(TARGETS zelbo32 RUNTIME DESTINATION .)
   set(section ${CMAKE_CURRENT_SOURCE_DIR}/README-Windows-Zelbo32.txt)
   file(READ ${section} ZELBO_WINDOWED_PROGRAM_TEXT)
+  # configure_file's NEWLINE_STYLE ends the template's lines, not those
+  # inside a substituted text.
+  string(REPLACE "\n" "\r\n" ZELBO_WINDOWED_PROGRAM_TEXT "${ZELBO_WINDOWED_PROGRAM_TEXT}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${section})
 endif()
 

@@ -1,9 +1,13 @@
 // Zelbo32: the windowed splitter. Takes no arguments (any given are
 // ignored) and always exits with code 0.
+#include "gui/program.h"
+
 #include "gui/main_form.h"
 #include "platform/system.h"
 
-int main(int argc, char** argv) {
+namespace zelbo::gui {
+
+int Zelbo32(int argc, char** argv) {
   zelbo::platform::PrepareProcess();
   zelbo::toolkit::Application Application(argc, argv);
   try {
@@ -16,3 +20,5 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace zelbo::gui
