@@ -17,9 +17,8 @@ packages=(cmake g++ ninja-build)
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
-          # Zelbo32.exe under wine: wine's fonts (the window's own), and
-          # screenshots of it.
-          fonts-wine imagemagick
+          # Zelbo32.exe under wine: wine's fonts (the window's own).
+          fonts-wine
           # The Debian package and the checks of what it installs.
           dpkg-dev file man-db desktop-file-utils appstream)
 

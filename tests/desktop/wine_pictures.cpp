@@ -1,7 +1,8 @@
 // Takes the pictures of Zelbo32.exe under wine for the README, with the
 // window manager's frame: the window with a chosen file and its forecast,
 // at 96 dpi (window-wine.png) and at 144 dpi (window-wine-144dpi.png).
-//   desktop_wine_pictures OUTPUT-FOLDER      (inside tests/desktop/wine_session.sh)
+//   desktop_wine_pictures OUTPUT-FOLDER      (inside tests/desktop/wine_session.sh;
+//   needs ImageMagick's import: apt-get install imagemagick)
 #include <chrono>
 #include <cstdio>
 #include <thread>
