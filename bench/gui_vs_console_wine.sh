@@ -2,7 +2,8 @@
 # Splits one 1 GiB file with Zelbo32.exe and with CZELBO32.exe under wine,
 # alternately, and prints the median time of each and their ratio. The
 # windowed run is driven as a user drives it (on a virtual display) and
-# timed from the confirmed save dialog to the finished message; the
+# timed from the confirmed save dialog to its last file (the shell script,
+# written just before the finished message, watched without asking wine); the
 # console program is timed as a whole process, and once more without the
 # start of a wine process. Both write 700 MiB parts beside the source.
 #   bench/gui_vs_console_wine.sh [ROUNDS]      (default 5)

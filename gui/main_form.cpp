@@ -313,10 +313,13 @@ class FormRunDisplay final : public RunDisplay {
   }
 
   void ShowProgress(int percent) override {
-    window_.ProgressBar0.SetVisible(true);
+    if (!window_.ProgressBar0.Visible()) window_.ProgressBar0.SetVisible(true);
     window_.ProgressBar0.SetPosition(percent);
-    window_.form().SetCaption(std::to_string(percent) + "% - Zelbo");
     window_.form().Repaint();
+  }
+
+  void ShowProgressInTitle(int percent) override {
+    window_.form().SetCaption(std::to_string(percent) + "% - Zelbo");
   }
 
   void ProcessMessages() override { application_.ProcessMessages(); }

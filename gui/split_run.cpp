@@ -76,11 +76,17 @@ class WindowedRun final : public CopyObserver {
     if (display_.CancelRequested()) return Proceed::kStop;
     const auto percent = static_cast<int>(static_cast<double>(done) /
                                           static_cast<double>(sourceSize_) * 100.0);
+    const auto now = now_();
     if (percent != lastPercent_) {
       display_.ShowProgress(percent);
       lastPercent_ = percent;
     }
-    if (const auto now = now_(); now - lastPump_ >= kPumpInterval) {
+    if (percent != titlePercent_ && now - lastTitle_ >= kTitleInterval) {
+      display_.ShowProgressInTitle(percent);
+      titlePercent_ = percent;
+      lastTitle_ = now;
+    }
+    if (now - lastPump_ >= kPumpInterval) {
       display_.ProcessMessages();
       lastPump_ = now;
     }
@@ -110,6 +116,8 @@ class WindowedRun final : public CopyObserver {
         sourceSize_ > 0 ? CeilDiv(sourceSize_, request_.partSize) : 0,
         std::numeric_limits<std::int32_t>::max());
     display_.ShowProgress(0);
+    display_.ShowProgressInTitle(0);
+    lastTitle_ = now_();
     RemoveStaleScripts(files_, names_, source.identity());
     PartCopier copier(files_, source, names_, request_.partSize, *this);
     const CopyOutcome copied = copier.Copy(static_cast<std::int32_t>(count));
@@ -204,7 +212,9 @@ class WindowedRun final : public CopyObserver {
   Cursor savedCursor_ = Cursor::kDefault;
   std::int64_t sourceSize_ = 0;
   int lastPercent_ = 0;
+  int titlePercent_ = 0;
   std::chrono::steady_clock::time_point lastPump_{};
+  std::chrono::steady_clock::time_point lastTitle_{};
 };
 
 }  // namespace

@@ -26,6 +26,9 @@ class RunDisplay {
   virtual void ShowPartLine(std::string_view caption, std::string_view status) = 0;
   // Shows the progress bar, or moves it, in whole percent; drawn at once.
   virtual void ShowProgress(int percent) = 0;
+  // Puts the progress into the window's title, so that a minimised window
+  // still tells it.
+  virtual void ShowProgressInTitle(int percent) = 0;
   // Lets the toolkit process pending messages (a click on Cancel gets in).
   virtual void ProcessMessages() = 0;
   virtual bool CancelRequested() = 0;
@@ -50,6 +53,9 @@ struct WindowedRunRequest {
 // enough that a click on Cancel takes effect at once, rarely enough that
 // the pump costs nothing next to the copy.
 inline constexpr std::chrono::milliseconds kPumpInterval{10};
+// The title follows the progress at most this often: a new title costs
+// the window system far more than a step of the bar.
+inline constexpr std::chrono::milliseconds kTitleInterval{250};
 
 // Copies the source into the parts and writes the scripts, telling every
 // outcome in a message box. Stores the measured size in `plan.sourceSize`.

@@ -54,8 +54,19 @@ double WindowedRun(const fs::path& source) {
   AwaitOrDie([&] { return ui.DialogShown(save); }, "the save dialog");
   ui.AnswerDialog(save, ui.ProgramPath(source.parent_path() / "source.BAT"));
   const auto started = Clock::now();
-  AwaitOrDie([&] { return ui.BoxShown("Zelbo - Success"); }, "the finished message");
+  // The shell script is the run's last file, written just before its
+  // finished message. Watching for it asks wine nothing, so the watch does
+  // not slow the run down (the probe, a wine process of its own, would).
+  const fs::path script = source.parent_path() / "source.sh";
+  while (!fs::exists(script)) {
+    if (Clock::now() - started > 600s) {
+      std::fprintf(stderr, "gave up waiting for the run's scripts\n");
+      std::exit(1);
+    }
+    std::this_thread::sleep_for(2ms);
+  }
   const double seconds = Seconds(Clock::now() - started);
+  AwaitOrDie([&] { return ui.BoxShown("Zelbo - Success"); }, "the finished message");
   ui.Press("Zelbo - Success", "OK");
   AwaitOrDie([&] { return !ui.BoxShown("Zelbo - Success"); }, "the message to go");
   ui.Click("CloseButton");

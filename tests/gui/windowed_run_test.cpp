@@ -37,6 +37,7 @@ class RecordingDisplay final : public RunDisplay {
     lines.emplace_back(caption);
   }
   void ShowProgress(int percent) override { positions.push_back(percent); }
+  void ShowProgressInTitle(int percent) override { titles.push_back(percent); }
   void ProcessMessages() override {
     ++pumps;
     if (on_pump) on_pump();
@@ -56,7 +57,7 @@ class RecordingDisplay final : public RunDisplay {
 
   toolkit::Cursor cursor = toolkit::Cursor::kDefault;
   std::vector<std::string> lines;
-  std::vector<int> positions;
+  std::vector<int> positions, titles;
   std::vector<Box> boxes;
   std::vector<bool> busy_at_box;
   std::deque<MessageAnswer> answers;
@@ -263,6 +264,9 @@ TEST_F(WindowedRun, PumpsOftenEnoughButNotForEveryChunk) {
   const int parts = 64;
   EXPECT_LE(display_.pumps, parts + looks / static_cast<int>(kPumpInterval.count()) + 1);
   EXPECT_GE(display_.pumps, looks / static_cast<int>(kPumpInterval.count()));
+  // The title follows, a few times a second.
+  EXPECT_LE(display_.titles.size(), 1u + looks / kTitleInterval.count());
+  EXPECT_GE(display_.titles.size(), 2u);
 }
 
 }  // namespace
