@@ -227,49 +227,6 @@ TEST_F(MainWindowTest, NoCaptionIsClipped) {
   EXPECT_LE(needed.height(), 40);
 }
 
-TEST_F(MainWindowTest, FocusOrderStartsAtTheBrowseButton) {
-  OpenWindow();
-  EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("BrowseButton"));
-  QStringList order;
-  QWidget* widget = Find<QWidget>("BrowseButton");
-  for (int i = 0; i < 7; ++i) {
-    order << widget->objectName();
-    do {
-      widget = widget->nextInFocusChain();
-    } while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisible());
-  }
-  EXPECT_EQ(order.join(","),
-            "BrowseButton,Amount,SplitType,Preselection,CloseButton,SplitStart,UseNoLFN");
-}
-
-TEST_F(MainWindowTest, ForecastFollowsEveryKeystroke) {
-  gui::TMainForm& window = OpenWindow();
-  auto* amount = Find<QLineEdit>("Amount");
-  Type(amount, "3");
-  EXPECT_EQ(Text(window.SplitForecast), "Select a file to split first") << "no file: no forecast";
-
-  plan_->sourceSize = 10'000'000;
-  Type(amount, "");
-  EXPECT_EQ(Text(window.SplitForecast), "You need at least an amount of 1!");
-  QTest::keyClick(amount, Qt::Key_1);
-  EXPECT_EQ(Text(window.SplitForecast), "You need at least two parts!");
-  EXPECT_EQ(plan_->partSize, 1);
-  QTest::keyClick(amount, Qt::Key_Backspace);
-  QTest::keyClick(amount, Qt::Key_3);
-  EXPECT_EQ(Text(window.SplitForecast),
-            "The file will be split into 3 parts of 3,333,334 bytes.\n"
-            "Estimated transfer times per part HH:MM:\n   Modem: 0:19, ISDN: 0:08, DSL/LAN: <0:01");
-  EXPECT_EQ(plan_->partSize, 3'333'334);
-  EXPECT_EQ(plan_->partCount, 3);
-
-  Pick(Find<QComboBox>("SplitType"), 2);  // kbytes
-  EXPECT_EQ(plan_->partSize, 3 * 1024);
-  Type(amount, "1400");
-  EXPECT_EQ(Text(window.SplitForecast),
-            "The file will be split into 7 parts of 1,400 kilobytes.\n"
-            "Estimated transfer times per part HH:MM:\n   Modem: 0:08, ISDN: 0:04, DSL/LAN: <0:01");
-}
-
 TEST_F(MainWindowTest, PresetsSetUnitAndAmount) {
   gui::TMainForm& window = OpenWindow();
   plan_->sourceSize = 9'000'000'000;
@@ -336,26 +293,6 @@ TEST_F(MainWindowTest, FirstStartCreatesTheKeyAndShowsDefaults) {
   EXPECT_EQ(plan_->sourceSize, -1);
 }
 
-TEST_F(MainWindowTest, ClosingStoresTheChoicesForTheNextStart) {
-  gui::TMainForm& window = OpenWindow();
-  Type(Find<QLineEdit>("Amount"), "not a number");
-  Pick(Find<QComboBox>("SplitType"), 3);
-  QTest::mouseClick(Find<QCheckBox>("UseNoLFN"), Qt::LeftButton);
-  QTest::mouseClick(Find<QPushButton>("CloseButton"), Qt::LeftButton);
-  EXPECT_FALSE(Form()->isVisible());
-  EXPECT_EQ(StoredSettings(), kKeyHeader +
-                                  "\"Parts\"=\"not a number\"\n"
-                                  "\"PartType\"=dword:00000003\n"
-                                  "\"ShortNames\"=\"No\"\n");
-  window_.reset();
-  (void)window;
-
-  gui::TMainForm& again = OpenWindow();
-  EXPECT_EQ(again.Amount.Text(), "not a number");
-  EXPECT_EQ(again.SplitType.ItemIndex(), 3);
-  EXPECT_FALSE(again.UseNoLFN.Checked());
-}
-
 TEST_F(MainWindowTest, StoredValuesComeBackAsTheRulesSay) {
   StoreSettings("\"SourcePath\"=\"/media/clips/\"\n\"Parts\"=\"12abc\"\n"
                 "\"PartType\"=dword:00000007\n\"ShortNames\"=\"yes\"\n");
@@ -372,24 +309,6 @@ TEST_F(MainWindowTest, StoredValuesComeBackAsTheRulesSay) {
 
   gui::TMainForm& again = OpenWindow();
   EXPECT_EQ(again.SplitType.ItemIndex(), -1);
-}
-
-TEST_F(MainWindowTest, AStoredValueOfTheWrongTypeShowsTheErrorBoxThenTheWindow) {
-  StoreSettings("\"SourcePath\"=\"/media/\"\n\"Parts\"=\"9\"\n\"PartType\"=\"2\"\n"
-                "\"ShortNames\"=\"No\"\n");
-  std::vector<SeenBox> seen;
-  PressOnNextBox(seen, QMessageBox::Ok);
-  gui::TMainForm& window = OpenWindow();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].title, "Zelbo");
-  EXPECT_EQ(seen[0].text, "Invalid data type for 'PartType'");
-  EXPECT_EQ(seen[0].icon, QMessageBox::Critical);
-  EXPECT_EQ(window.Amount.Text(), "9") << "read before the error";
-  EXPECT_EQ(window.SplitType.ItemIndex(), 0);
-  EXPECT_TRUE(window.UseNoLFN.Checked()) << "not read after the error";
-  CloseWindow();
-  EXPECT_TRUE(StoredSettings().find("\"PartType\"=dword:00000000\n") != std::string::npos)
-      << "closing stores the right type again";
 }
 
 TEST_F(MainWindowTest, ANumberStoredAsPartsFailsToRead) {
@@ -410,13 +329,6 @@ TEST_F(MainWindowTest, AKeyThatCannotBeOpenedLeavesTheDefaults) {
   CloseWindow();
   std::ifstream in(SettingsFile());
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not a key");
-}
-
-TEST_F(MainWindowTest, EscapeWhileIdleDoesNothing) {
-  OpenWindow();
-  QTest::keyClick(Find<QWidget>("Amount"), Qt::Key_Escape);
-  QTest::keyClick(Form(), Qt::Key_Escape);
-  EXPECT_TRUE(Form()->isVisible());
 }
 
 TEST_F(DesktopTest, DropDownListsShowFourRowsUnderEveryStyle) {
@@ -561,21 +473,6 @@ TEST_F(DesktopTest, DuringARunDropsAreRefusedAndACloseWaitsForTheRun) {
   EXPECT_GE(box_width, QFontMetrics(bold).horizontalAdvance("Zelbo - Aborted") + 96);
   EXPECT_FALSE(Form()->isVisible()) << "closed once the run was over";
   EXPECT_EQ(window.runInProgress, 0);
-}
-
-TEST_F(DesktopTest, AStartByKeyboardLeavesTheFocusOnStart) {
-  OpenWindow();
-  ASSERT_TRUE(Drop({Url(MakeFile("clip.avi", 3000))}, Centre("SplitForecast")));
-  QWidget* start = Find<QWidget>("SplitStart");
-  start->setFocus();
-  PressOnNextBox(seen_, QMessageBox::Ok);
-  AnswerNextFileDialog((out_ / "clip.BAT").string());
-  QTest::keyClick(start, Qt::Key_Space);
-  ASSERT_EQ(seen_.size(), 1u);
-  EXPECT_EQ(seen_[0].title, "Zelbo - Success");
-  Form()->activateWindow();  // as the window manager does when the box has gone
-  ASSERT_TRUE(QTest::qWaitForWindowActive(Form()));
-  EXPECT_EQ(QApplication::focusWidget(), start);
 }
 
 TEST_F(DesktopTest, TheDialogsKeepTheirHistoryInMemoryOnly) {

@@ -233,82 +233,6 @@ TEST_F(SplitRunTest, AFullSplitRejoinsWithItsShellScript) {
   EXPECT_EQ(std::system(("cmp -s '" + source.string() + "' '" + (out_ / "movie.avi").string() + "'").c_str()), 0);
 }
 
-TEST_F(SplitRunTest, CancelDuringPartThreeDeletesThisRunsPartsOnly) {
-  gui::TMainForm& window = OpenWindow();
-  Choose(MakeSource("movie.avi", 10 * kPart));
-  SixtyFourKbyteParts();
-  std::ofstream(out_ / "movie.099") << "not of this run";
-  bool clicked = false;
-  DuringRun([&] {
-    if (clicked || !WritingPart(3)) return;
-    clicked = true;
-    QTest::mouseClick(Find<QPushButton>("CloseButton"), Qt::LeftButton);
-  });
-  PressOnNextBox(seen_, QMessageBox::Ok);
-  Start(out_ / "movie.BAT");
-  ASSERT_EQ(seen_.size(), 1u);
-  EXPECT_EQ(seen_[0].text, "User aborted!");
-  EXPECT_EQ(seen_[0].title, "Zelbo - Aborted");
-  EXPECT_EQ(seen_[0].icon, QMessageBox::Information);
-  EXPECT_EQ(FilesIn(out_), std::vector<std::string>{"movie.099"});
-  EXPECT_EQ(window.cancelRequested, 1);
-  EXPECT_EQ(window.CloseButton.Caption(), "Close");
-  EXPECT_TRUE(Form()->isVisible()) << "Cancel does not close the window";
-}
-
-TEST_F(SplitRunTest, EscapeCancelsTheRunToo) {
-  OpenWindow();
-  Choose(MakeSource("movie.avi", 10 * kPart));
-  SixtyFourKbyteParts();
-  bool pressed = false;
-  DuringRun([&] {
-    if (pressed || !WritingPart(3)) return;
-    pressed = true;  // once: a second Escape would answer the closing box
-    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : Form(), Qt::Key_Escape);
-  });
-  PressOnNextBox(seen_, QMessageBox::Ok);
-  Start(out_ / "movie.BAT");
-  ASSERT_EQ(seen_.size(), 1u);
-  EXPECT_EQ(seen_[0].text, "User aborted!");
-  EXPECT_TRUE(FilesIn(out_).empty());
-}
-
-TEST_F(SplitRunTest, StartRefusesPlansThatCannotRun) {
-  gui::TMainForm& window = OpenWindow();
-  int modals = 0;
-  DuringRun([&] {
-    if (QApplication::activeModalWidget()) ++modals;
-  });
-  QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
-  QApplication::processEvents();
-  EXPECT_EQ(modals, 0) << "no source: nothing happens";
-  poll_.reset();
-
-  Choose(MakeSource("thousand.bin", 1000));
-  Pick(Find<QComboBox>("SplitType"), 1);
-  const std::pair<const char*, const char*> refused[] = {
-      {"1000", "Your partsize is larger than (or equal to) the filesize!"},
-      {"0", "You need at least an amount of 1!"},
-  };
-  for (const auto& [amount, text] : refused) {
-    Type(Find<QLineEdit>("Amount"), amount);
-    PressOnNextBox(seen_, QMessageBox::Ok);
-    QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
-    ASSERT_FALSE(seen_.empty());
-    EXPECT_EQ(seen_.back().text, text);
-    EXPECT_EQ(seen_.back().title, "Zelbo - ERROR");
-    EXPECT_EQ(seen_.back().icon, QMessageBox::Critical);
-  }
-  Pick(Find<QComboBox>("SplitType"), 0);
-  Type(Find<QLineEdit>("Amount"), "1");
-  PressOnNextBox(seen_, QMessageBox::Ok);
-  QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
-  EXPECT_EQ(seen_.back().text, "You need at least two parts!");
-  EXPECT_EQ(seen_.size(), 3u);
-  EXPECT_TRUE(FilesIn(out_).empty());
-  (void)window;
-}
-
 TEST_F(SplitRunTest, ACancelledSaveDialogStoresNothing) {
   OpenWindow();
   Choose(MakeSource("clip.avi", 3 * kPart));
@@ -330,29 +254,6 @@ TEST_F(SplitRunTest, ACancelledSaveDialogStoresNothing) {
   AnswerNextFileDialog("", &dialog);
   QTest::mouseClick(Find<QPushButton>("SplitStart"), Qt::LeftButton);
   EXPECT_EQ(dialog.folder, out_.string());
-}
-
-TEST_F(SplitRunTest, ClosingTheWindowDuringARunLetsTheRunFinish) {
-  gui::TMainForm& window = OpenWindow();
-  Choose(MakeSource("movie.avi", 6 * kPart));
-  SixtyFourKbyteParts();
-  Type(Find<QLineEdit>("Amount"), "64");
-  std::string stored_at_close;
-  DuringRun([&] {
-    if (stored_at_close.empty() && WritingPart(2)) {
-      Pick(Find<QComboBox>("SplitType"), 2);  // disabled: no effect
-      Form()->close();
-      stored_at_close = ReadFile(SettingsFile());
-    }
-  });
-  PressOnNextBox(seen_, QMessageBox::Ok);
-  Start(out_ / "movie.BAT");
-  EXPECT_NE(stored_at_close.find("\"Parts\"=\"64\""), std::string::npos);
-  ASSERT_EQ(seen_.size(), 1u);
-  EXPECT_EQ(seen_[0].title, "Zelbo - Success");
-  EXPECT_EQ(FilesIn(out_).size(), 8u);
-  EXPECT_TRUE(window.SplitStart.Enabled());
-  EXPECT_FALSE(Form()->isVisible());
 }
 
 }  // namespace
