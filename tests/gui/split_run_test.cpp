@@ -71,11 +71,6 @@ class SplitRunTest : public WindowTest {
 
   bool Writing() const { return window_->SplitForecast.Caption().starts_with("Writing part "); }
 
-  bool WritingPart(int number) const {
-    return window_->SplitForecast.Caption() ==
-           "Writing part " + std::to_string(number) + ", please wait...\n";
-  }
-
   std::vector<std::string> FilesIn(const fs::path& folder) const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
