@@ -32,10 +32,13 @@
 
 #include "platform/registry.h"
 #include "platform/wide_text_win32.h"
+#include "tests/desktop/probe_words.h"
 
 namespace {
 
 using zelbo::platform::win32::Narrow;
+using zelbo::testing::probe::Escape;
+using zelbo::testing::probe::Fields;
 using zelbo::platform::win32::Widen;
 
 constexpr wchar_t kFormClass[] = L"ZelboForm";
@@ -47,36 +50,6 @@ constexpr int kFileNameCombo = 0x47C;
 constexpr int kFileNameEdit = 0x480;
 constexpr int kFileTypeCombo = 0x470;
 
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\t') out += "\\t";
-    else if (c == '\n') out += "\\n";
-    else if (c != '\r') out += c;
-  }
-  return out;
-}
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      const char next = text[++i];
-      out += next == 't' ? '\t' : next == 'n' ? '\n' : next;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> fields;
-  std::istringstream in(line);
-  for (std::string field; std::getline(in, field, '\t');) fields.push_back(Unescape(field));
-  return fields;
-}
 
 std::wstring ClassOf(HWND hwnd) {
   wchar_t name[64] = {};
@@ -352,7 +325,7 @@ std::string Dpi(const std::vector<std::string>& args) {
 }
 
 std::string Answer(const std::string& line) {
-  const std::vector<std::string> args = Split(line);
+  const std::vector<std::string> args = Fields(line);
   if (args.empty()) return "missing";
   const std::string& verb = args[0];
   if (verb == "state") return State(args);

@@ -13,12 +13,14 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/desktop/probe_words.h"
 #include "tests/support/run_program.h"
 
 namespace zelbo::desktop {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::probe::Escape;
 
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
@@ -26,29 +28,6 @@ std::string Environment(const char* name) {
   return value;
 }
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\t') out += "\\t";
-    else if (c == '\n') out += "\\n";
-    else out += c;
-  }
-  return out;
-}
-
-std::string Unescape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      const char next = text[++i];
-      out += next == 't' ? '\t' : next == 'n' ? '\n' : next;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
 
 // Starts `argv` with the given ends of pipes (or /dev/null) as its
 // standard input and output; standard error stays this process's.
@@ -153,14 +132,7 @@ std::vector<std::string> Probe::Ask(const std::vector<std::string>& request, boo
   std::string answer = pending_.substr(0, end);
   pending_.erase(0, end + 1);
   if (!answer.empty() && answer.back() == '\r') answer.pop_back();
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t tab = answer.find('\t', start);
-    fields.push_back(Unescape(answer.substr(start, tab - start)));
-    if (tab == std::string::npos) break;
-    start = tab + 1;
-  }
+  std::vector<std::string> fields = testing::probe::Fields(answer);
   const bool ok = fields.front() == "ok";
   if (found != nullptr) *found = ok;
   fields.erase(fields.begin());
