@@ -24,7 +24,7 @@ start_x_display() {
       fi
       sleep 0.01
     done
-    kill $xvfb 2>/dev/null
+    kill $xvfb 2>/dev/null || true
     wait $xvfb 2>/dev/null || true
   done
   echo "FAILED: no X display could be started" >&2
