@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/scripts.h"
 #include "tests/e2e/console_e2e_test.h"
 
 namespace zelbo::e2e {
@@ -181,6 +183,31 @@ class RejoinFixture {
   }
 
   std::vector<std::string> LeftInParts() const { return testing::SortedNames(parts_.path()); }
+
+  // Part 1 past 4 GiB, as a sparse file so that the test writes almost
+  // nothing, a part 2 of five bytes, and both scripts for them: sizes must
+  // be read and compared in 64 bits.
+  static constexpr std::int64_t kLargeFirst = 5000000000;
+  void MakeLargeFirstPart() {
+    const ScriptInput input{ScriptVariant::kConsole, "big", "big.iso", "unsplit", {kLargeFirst, 5}};
+    testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
+    testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
+    testing::WriteFile(parts_ / "big.001", "start");
+    fs::resize_file(parts_ / "big.001", kLargeFirst);
+    testing::WriteFile(parts_ / "big.002", "tail!");
+  }
+  // The join gave big.iso with both parts' bytes in their places.
+  void ExpectLargeFirstPartJoined(const std::string& other_script) {
+    ASSERT_EQ(fs::file_size(parts_ / "big.iso"), static_cast<std::uintmax_t>(kLargeFirst + 5));
+    std::ifstream restored(parts_ / "big.iso", std::ios::binary);
+    std::string ends(5, '\0');
+    restored.read(ends.data(), 5);
+    restored.seekg(kLargeFirst);
+    std::string tail(5, '\0');
+    restored.read(tail.data(), 5);
+    EXPECT_EQ(ends + tail, "starttail!");
+    EXPECT_EQ(LeftInParts(), (std::vector<std::string>{"big.iso", other_script}));
+  }
 
   // Remembers every file of the parts' folder, for ExpectStopped.
   void TakeStock() {

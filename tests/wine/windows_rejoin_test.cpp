@@ -2,7 +2,6 @@
 // batch that either build wrote, /bin/sh the shell script of the Windows
 // build. Each join must give back the source byte for byte, and a batch in
 // trouble must stop before it deletes anything more.
-#include <fstream>
 
 #include "common/scripts.h"
 #include "tests/e2e/rejoin.h"
@@ -267,22 +266,10 @@ TEST_F(CmdTroubles, ReadOnlyPartsAreJoined) {
 
 // Part 1 past 4 GiB (sparse): wine's cmd reads its size in 32 bits.
 TEST_F(CmdTroubles, AFirstPartPastFourGiBIsJoined) {
-  constexpr std::int64_t kFirst = 5000000000;
-  const ScriptInput input{ScriptVariant::kConsole, "big", "big.iso", "unsplit", {kFirst, 5}};
-  testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
-  testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
-  testing::WriteFile(parts_ / "big.001", "start");
-  fs::resize_file(parts_ / "big.001", kFirst);
-  testing::WriteFile(parts_ / "big.002", "tail!");
+  MakeLargeFirstPart();
   const auto joined = Join(Cmd());
   EXPECT_EQ(joined.exit_code, 0) << joined.output;
-  ASSERT_EQ(fs::file_size(parts_ / "big.iso"), static_cast<std::uintmax_t>(kFirst + 5));
-  std::ifstream restored(parts_ / "big.iso", std::ios::binary);
-  restored.seekg(kFirst);
-  std::string tail(5, '\0');
-  restored.read(tail.data(), 5);
-  EXPECT_EQ(tail, "tail!");
-  EXPECT_EQ(LeftInParts(), (std::vector<std::string>{"big.iso", "unsplit.sh"}));
+  ExpectLargeFirstPartJoined("unsplit.sh");
 }
 
 }  // namespace
