@@ -81,7 +81,6 @@ CopyOutcome PartCopier::Copy(std::int32_t partCount) {
       auto created = files_.CreateOutput(path, &source_.identity(), source_.permissions());
       if (!created.ok()) return Ended(CopyEnd::kCreateFailed, number, path, created.error());
       OutputFile& part = *created.value();
-      Forget(number);
       created_.push_back({number, path, part.identity()});
 
       PartResult result = CopyPart(part, number);
@@ -145,8 +144,9 @@ PartCopier::PartResult PartCopier::ClonePrefix(OutputFile& part, std::int32_t nu
                                                std::int64_t& bytesLeft) {
   const std::int64_t offset = partSize_ * (number - 1);
   const std::int64_t block = std::max<std::int64_t>(source_.BlockSize(), 1);
+  if (offset % block != 0) return {PartEnd::kFull};
   auto size = source_.Size();
-  if (offset % block != 0 || !size.ok() || size.value() <= offset) return {PartEnd::kFull};
+  if (!size.ok() || size.value() <= offset) return {PartEnd::kFull};
   const std::int64_t available = size.value() - offset;
   const std::int64_t granule = std::lcm(kUnit, block);
   const std::int64_t wanted =
