@@ -9,13 +9,10 @@
 
 #include <QCheckBox>
 #include <QDropEvent>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QUrl>
@@ -118,75 +115,12 @@ class DesktopTest : public MainWindowTest {
   int pipe_ = -1;
 };
 
-TEST_F(MainWindowTest, LayoutMatchesTheDesign) {
-  gui::TMainForm& window = OpenWindow();
-  EXPECT_EQ(Form()->windowTitle(), "Zelbo");
+TEST_F(MainWindowTest, TheWindowHasAFixedSizeWithoutMinimiseOrMaximise) {
+  OpenWindow();
   EXPECT_EQ(Form()->size(), QSize(353, 222));
   EXPECT_EQ(Form()->minimumSize(), Form()->maximumSize()) << "fixed size";
   EXPECT_FALSE(Form()->windowFlags() & Qt::WindowMinMaxButtonsHint);
-
-  struct Placed {
-    const char* name;
-    const char* parent;
-    QRect geometry;
-  };
-  const Placed placed[] = {
-      {"BrowseButton", "MainForm", {12, 12, 75, 25}},
-      {"Panel1", "MainForm", {4, 4, 345, 41}},
-      {"SplitFileDisplay", "Panel1", {88, 8, 249, 25}},
-      {"GroupBox1", "MainForm", {4, 52, 345, 121}},
-      {"Amount", "GroupBox1", {56, 36, 49, 21}},
-      {"SplitType", "GroupBox1", {112, 36, 69, 21}},
-      {"Preselection", "GroupBox1", {256, 36, 77, 21}},
-      {"SplitForecastPanel", "GroupBox1", {8, 64, 329, 49}},
-      {"SplitForecast", "SplitForecastPanel", {8, 1, 313, 40}},
-      {"ProgressBar0", "MainForm", {16, 144, 321, 16}},
-      {"UseNoLFN", "MainForm", {12, 180, 165, 17}},
-      {"SplitStart", "MainForm", {192, 176, 75, 25}},
-      {"CloseButton", "MainForm", {272, 176, 75, 25}},
-      {"StatusBar1", "MainForm", {0, 203, 353, 19}},
-  };
-  for (const Placed& control : placed) {
-    QWidget* widget = Find<QWidget>(control.name);
-    ASSERT_NE(widget, nullptr);
-    EXPECT_EQ(widget->geometry(), control.geometry) << control.name;
-    EXPECT_EQ(widget->parentWidget()->objectName(), control.parent) << control.name;
-  }
-  for (const auto& [name, position] : {std::pair{"Label2", QPoint(8, 20)}, {"FileSize", {80, 20}},
-                                       {"Label1", {8, 40}}, {"Label3", {200, 40}}}) {
-    EXPECT_EQ(Find<QLabel>(name)->pos(), position) << name;
-  }
-
-  EXPECT_EQ(window.BrowseButton.Caption(), "Source file...");
-  EXPECT_EQ(Text(window.SplitFileDisplay), "No file selected yet");
-  EXPECT_EQ(Find<QGroupBox>("GroupBox1")->title(), "Split details");
-  EXPECT_EQ(Text(window.Label2), "Total File Size:");
-  EXPECT_EQ(Text(window.FileSize), "n.a.");
-  EXPECT_EQ(Text(window.Label1), "Split into");
-  EXPECT_EQ(window.Amount.Text(), "2");
-  EXPECT_EQ(Text(window.Label3), "Quicksize");
-  EXPECT_EQ(Text(window.SplitForecast), "Select a file to split first");
-  EXPECT_EQ(Find<QCheckBox>("UseNoLFN")->text(), "Use 8.3 compatible filenames");
-  EXPECT_TRUE(window.UseNoLFN.Checked());
-  EXPECT_EQ(window.SplitStart.Caption(), "Start Splitting");
-  EXPECT_EQ(window.CloseButton.Caption(), "Close");
-  EXPECT_FALSE(window.ProgressBar0.Visible());
-  EXPECT_EQ(Find<QProgressBar>("ProgressBar0")->maximum(), 100);
-  EXPECT_EQ(window.SplitType.ItemIndex(), 0);
-  EXPECT_EQ(window.Preselection.ItemIndex(), -1);
-  auto* units = Find<QComboBox>("SplitType");
-  auto* presets = Find<QComboBox>("Preselection");
-  EXPECT_FALSE(units->isEditable());
-  EXPECT_EQ(units->maxVisibleItems(), 4);
-  EXPECT_EQ(presets->maxVisibleItems(), 4);
-  QStringList items;
-  for (int i = 0; i < units->count(); ++i) items << units->itemText(i);
-  EXPECT_EQ(items.join(","), "parts,bytes,kbytes,Mbytes");
-  items.clear();
-  for (int i = 0; i < presets->count(); ++i) items << presets->itemText(i);
-  EXPECT_EQ(items.join(","), "Floppy,Zip 100M,Zip 250M,CD 650M,CD 700M,DVD 4.7G,DVD 8G");
-  EXPECT_EQ(window.runInProgress, 0);
-  EXPECT_EQ(window.cancelRequested, 0);
+  EXPECT_FALSE(Find<QComboBox>("SplitType")->isEditable());
 }
 
 TEST_F(MainWindowTest, ControlsOverlapAsDesigned) {
@@ -248,40 +182,20 @@ TEST_F(MainWindowTest, PresetsSetUnitAndAmount) {
   EXPECT_TRUE(Text(window.SplitForecast).starts_with("The file will be split into 1717 parts"));
 }
 
-TEST_F(MainWindowTest, HintsFollowTheMouse) {
-  gui::TMainForm& window = OpenWindow();
-  const std::pair<const char*, std::string> hovered[] = {
-      {"Amount", "Amount of parts"},
-      {"SplitType", "Units for parts"},
-      {"Preselection", "Easy presets for part sizes"},
-      {"BrowseButton", "Start here to choose your \"large\" file."},
-      {"SplitForecast", "This area displays what will be done"},  // the panel's
-      {"UseNoLFN", "To generate short names (e.g. e-mail, MS-DOS 6.0 and lower, ...)"},
-      {"SplitStart", "Click first on the \"Browse files...\" button..."},
-      {"CloseButton", "Exits the Zelbo application."},
-      {"Label2", WindowHint()},  // no hint up to the window
-      {"StatusBar1", WindowHint()},
-      {"SplitFileDisplay", WindowHint()},
-  };
-  for (const auto& [name, hint] : hovered) {
-    QWidget* widget = Find<QWidget>(name);
-    QTest::mouseMove(widget, QPoint(3, widget->height() / 2));
-    EXPECT_EQ(StatusText(), hint) << name;
-  }
-  // Back from a child onto its parent shows the parent's hint again.
+// The hints of single controls and their fall-back are checked on both
+// backends by the window scenarios; here what only Qt's events make tricky.
+TEST_F(MainWindowTest, HintsComeBackWhenTheMouseMovesFromAChildOntoItsParent) {
+  OpenWindow();
   QTest::mouseMove(Find<QWidget>("Amount"), QPoint(3, 3));
   QTest::mouseMove(Find<QWidget>("GroupBox1"), QPoint(3, 100));
   EXPECT_EQ(StatusText(), WindowHint());
   QTest::mouseMove(Find<QWidget>("SplitForecast"), QPoint(3, 3));
   QTest::mouseMove(Find<QWidget>("SplitForecastPanel"), QPoint(2, 45));
   EXPECT_EQ(StatusText(), "This area displays what will be done");
-
-  EXPECT_EQ(Find<QWidget>("Amount")->toolTip(), "Amount of parts");
-  EXPECT_EQ(Find<QWidget>("SplitForecastPanel")->toolTip(), "This area displays what will be done");
+  // Tooltips only where a control has a hint of its own.
   EXPECT_EQ(Find<QWidget>("SplitForecast")->toolTip(), "");
   EXPECT_EQ(Find<QWidget>("StatusBar1")->toolTip(), "");
   EXPECT_EQ(Form()->toolTip(), "");
-  (void)window;
 }
 
 TEST_F(MainWindowTest, FirstStartCreatesTheKeyAndShowsDefaults) {
