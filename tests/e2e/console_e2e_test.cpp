@@ -13,7 +13,7 @@ using testing::ReadFile;
 
 // The usage as this platform prints it: options with '-' only.
 void ExpectUsage(const std::string& printed, const std::string& error_line = "") {
-  ExpectUsageText(printed, error_line, "\tOptions are not case sensitive and must be specified with -\n");
+  ExpectUsageText(printed, error_line, false);
 }
 
 using Usage = ConsoleRun;

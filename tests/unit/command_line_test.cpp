@@ -88,19 +88,8 @@ TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
 }
 
 TEST(UsageText, NamesOnlyTheOptionLeadersThePlatformAccepts) {
-  const std::string windows = UsageText(true);
-  const std::string posix = UsageText(false);
-  EXPECT_NE(windows.find("\tOptions are not case sensitive and may be specified with - or with /\n"),
-            std::string::npos);
-  EXPECT_EQ(posix.find("or with /"), std::string::npos);
-  // Everything below the banner is the same fixed text on both.
-  const std::string tail =
-      "\t\t-sp is to split in equal sizeparts\n";
-  EXPECT_NE(posix.find(tail), std::string::npos);
-  EXPECT_EQ(posix.substr(posix.find("\n\nPossible")),
-            "\n\nPossible return codes\n\tSuccess              0\n\tParameter error      1\n"
-            "\tImpossible partsize  2\n\tFile error           3\n\tOpen file error      4\n"
-            "\tError on batch file  5\n");
+  EXPECT_NE(UsageText(true).find("may be specified with - or with /\n"), std::string::npos);
+  EXPECT_EQ(UsageText(false).find("or with /"), std::string::npos);
 }
 
 }  // namespace

@@ -12,20 +12,20 @@ using WindowsUsage = WindowsRun;
 TEST_F(WindowsUsage, IncompleteCommandLinesPrintTheUsageAndExitOne) {
   auto run = Split({});
   EXPECT_EQ(run.exit_code, 1);
-  ExpectUsageText(run.output, "", kSlashOptionsLine);
+  ExpectUsageText(run.output, "", true);
 
   // Options may start with '/', so these are no paths.
   run = Split({"/SC", "/sp3"});
   EXPECT_EQ(run.exit_code, 1);
-  ExpectUsageText(run.output, "ERROR: No file specified!\n", kSlashOptionsLine);
+  ExpectUsageText(run.output, "ERROR: No file specified!\n", true);
 
   run = Split({"big.iso", "/?"});
   EXPECT_EQ(run.exit_code, 1);
-  ExpectUsageText(run.output, "ERROR: No parts or size specified!\n", kSlashOptionsLine);
+  ExpectUsageText(run.output, "ERROR: No parts or size specified!\n", true);
 
   run = Split({"big.iso", "/sp-2"});
   EXPECT_EQ(run.exit_code, 1);
-  ExpectUsageText(run.output, "ERROR: Invalid number in option \"/sp-2\"!\n", kSlashOptionsLine);
+  ExpectUsageText(run.output, "ERROR: Invalid number in option \"/sp-2\"!\n", true);
   EXPECT_TRUE(Listing().empty());
 }
 

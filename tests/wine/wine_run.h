@@ -12,10 +12,6 @@ namespace zelbo::e2e {
 
 inline const std::string kWindowsProgram = WINDOWS_CZELBO32_PATH;
 
-// The line of the Windows usage text on how options are introduced.
-inline constexpr std::string_view kSlashOptionsLine =
-    "\tOptions are not case sensitive and may be specified with - or with /\n";
-
 // A Linux path as a Windows program sees it under wine, which maps the
 // drive Z: to the root: /tmp/x/big.iso is Z:\tmp\x\big.iso.
 inline std::string WindowsPath(const fs::path& path) {
