@@ -51,7 +51,7 @@ RunNames WindowedRunNames(std::string_view sourcePath, std::string_view batchPat
 // ---- The observer's defaults ----
 
 void CopyObserver::PartStarting(std::int32_t, const std::string&) {}
-void CopyObserver::BeforeRead() {}
+void CopyObserver::BeforeReads(std::int64_t) {}
 Proceed CopyObserver::BytesCopied(std::int64_t) { return Proceed::kGo; }
 WriteFailureAnswer CopyObserver::PartWriteFailed(const PartWriteFailure&) {
   return WriteFailureAnswer::kStop;
@@ -165,9 +165,7 @@ PartCopier::PartResult PartCopier::ClonePrefix(OutputFile& part, std::int32_t nu
       break;
     }
     if (cloned.value() == 0) break;
-    for (std::int64_t units = CeilDiv(cloned.value(), kUnit); units > 0; --units) {
-      observer_.BeforeRead();
-    }
+    observer_.BeforeReads(CeilDiv(cloned.value(), kUnit));
     shared += cloned.value();
     bytesLeft -= cloned.value();
     bytesDone_ += cloned.value();
@@ -178,7 +176,7 @@ PartCopier::PartResult PartCopier::ClonePrefix(OutputFile& part, std::int32_t nu
 
 PartCopier::PartResult PartCopier::TransferUnits(OutputFile& part, std::int64_t& bytesLeft) {
   while (bytesLeft > 0) {
-    observer_.BeforeRead();
+    observer_.BeforeReads(1);
     const auto unit = static_cast<std::size_t>(std::min(bytesLeft, kUnit));
     auto moved = source_.TransferTo(part, unit);
     if (!moved.ok()) {

@@ -63,9 +63,10 @@ class CopyObserver {
  public:
   // Before part `number` is created (again, after a retry).
   virtual void PartStarting(std::int32_t number, const std::string& path);
-  // Before each read of up to kReadUnit bytes. A range shared without
-  // reading counts as the reads it replaces.
-  virtual void BeforeRead();
+  // Before reads of up to kReadUnit bytes each: `count` is 1 before each
+  // read, and the number of reads a range replaces when it was shared
+  // without reading (told once, so that a shared gigabyte costs one call).
+  virtual void BeforeReads(std::int64_t count);
   // After a read that gave bytes, and after a retry went back to a part's
   // first byte: `done` bytes of the source are in parts now. kStop ends
   // the run as cancelled; the bytes of that read are not written.

@@ -24,9 +24,20 @@ class SpinnerObserver final : public CopyObserver {
     out_.Print(ShownName(path) + "\n");
     spin_ = 0;
   }
-  void BeforeRead() override {
-    out_.Mark(kSpinner[spin_]);
-    spin_ = (spin_ + 1) % kSpinner.size();
+  // One mark per read; the marks of a shared range go out as one text.
+  void BeforeReads(std::int64_t count) override {
+    if (count == 1) {
+      out_.Mark(kSpinner[spin_]);
+      spin_ = (spin_ + 1) % kSpinner.size();
+      return;
+    }
+    std::string marks;
+    marks.reserve(static_cast<std::size_t>(count) * 2);
+    for (; count > 0; --count) {
+      marks.append(kSpinner[spin_]);
+      spin_ = (spin_ + 1) % kSpinner.size();
+    }
+    out_.Mark(marks);
   }
 
  private:

@@ -111,6 +111,20 @@ TEST(ConsoleRun, ASourceThatGrewIsAFileErrorNotASuccess) {
   EXPECT_FALSE(files.Exists("/in/unsplit.sh"));
 }
 
+// Shared ranges are told as one burst of reads; the printed marks must be
+// the very bytes that copying the same parts prints.
+TEST(ConsoleRun, SharedPartsPrintTheSameMarksAsCopiedOnes) {
+  const auto printed = [](bool clones) {
+    FakeFileSystem files;
+    files.Add(kSource, testing::PatternBytes(11 * 32768 + 77));
+    files.AllowClones(clones);
+    const Outcome run = Split(files, kSource, 5 * 32768);
+    EXPECT_EQ(files.clones() > 0, clones);
+    return run.output;
+  };
+  EXPECT_EQ(printed(true), printed(false));
+}
+
 TEST(ConsoleRun, OldScriptsGoBeforeTheFirstPartSoAFailedRunLeavesNone) {
   FakeFileSystem files;
   files.Add(kSource, testing::PatternBytes(100000));

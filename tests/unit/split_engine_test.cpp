@@ -32,7 +32,7 @@ class Recorder final : public CopyObserver {
     marks.push_back(0);
     if (on_part) on_part(number);
   }
-  void BeforeRead() override { ++marks.back(); }
+  void BeforeReads(std::int64_t count) override { marks.back() += static_cast<int>(count); }
   Proceed BytesCopied(std::int64_t done) override {
     progress.push_back(done);
     return done >= stop_at ? Proceed::kStop : Proceed::kGo;
