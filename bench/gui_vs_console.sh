@@ -10,10 +10,10 @@
 # machines whose host backs guest memory lazily, the first touch of freed
 # pages costs more than the copy, and would land on whichever program
 # happened to run first.
-#   bench/gui_vs_console.sh [RUNS]      (default 5)
+#   bench/gui_vs_console.sh [RUNS]      (default 9)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${1:-5}
+runs=${1:-9}
 
 scripts/setup.sh
 cmake --preset default >/dev/null
@@ -45,6 +45,8 @@ done
 clean
 
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f-%.3f", lo, hi}'; }
 g=$(median "${gui[@]}")
 c=$(median "${console[@]}")
-printf 'median windowed %.3f s, console %.3f s, ratio %.3f (target <= 1.10)\n' "$g" "$c" "$(awk -v g="$g" -v c="$c" 'BEGIN {print g / c}')"
+printf 'median windowed %.3f s (%s), console %.3f s (%s), ratio %.3f (target <= 1.05)\n' \
+  "$g" "$(spread "${gui[@]}")" "$c" "$(spread "${console[@]}")" "$(awk -v g="$g" -v c="$c" 'BEGIN {print g / c}')"

@@ -10,8 +10,8 @@
 namespace zelbo {
 namespace {
 
-// Shared ranges go in steps of this size (a multiple of every usual block
-// size), so that a windowed run stays responsive between them.
+// Responsive shared ranges go in steps of this size (a multiple of every
+// usual block size).
 constexpr std::int64_t kCloneStep = std::int64_t{64} << 20;
 
 constexpr auto kUnit = static_cast<std::int64_t>(kReadUnit);
@@ -60,8 +60,13 @@ WriteFailureAnswer CopyObserver::PartWriteFailed(const PartWriteFailure&) {
 // ---- The copier ----
 
 PartCopier::PartCopier(FileSystem& files, SourceFile& source, const RunNames& names,
-                       std::int64_t partSize, CopyObserver& observer)
-    : files_(files), source_(source), names_(names), partSize_(partSize), observer_(observer) {}
+                       std::int64_t partSize, CopyObserver& observer, ShareSteps steps)
+    : files_(files),
+      source_(source),
+      names_(names),
+      partSize_(partSize),
+      observer_(observer),
+      steps_(steps) {}
 
 CopyOutcome PartCopier::Ended(CopyEnd end, std::int32_t number, const std::string& path,
                               Error error) {
@@ -151,7 +156,9 @@ PartCopier::PartResult PartCopier::ClonePrefix(OutputFile& part, std::int32_t nu
   const std::int64_t granule = std::lcm(kUnit, block);
   const std::int64_t wanted =
       available <= bytesLeft ? available : bytesLeft / granule * granule;
-  const std::int64_t step = std::max(kCloneStep / granule * granule, granule);
+  const std::int64_t step = steps_ == ShareSteps::kWholeParts
+                               ? wanted
+                               : std::max(kCloneStep / granule * granule, granule);
   std::int64_t shared = 0;
   while (shared < wanted) {
     auto cloned = source_.CloneTo(part, std::min(step, wanted - shared));

@@ -102,12 +102,18 @@ struct SourceFacts {
   std::uint32_t permissions = 0666;
 };
 
+// How much of a part one shared range may cover: a window takes clicks and
+// repaints between steps of 64 MiB; the console, with nothing to answer
+// meanwhile, shares each part at once.
+enum class ShareSteps { kResponsive, kWholeParts };
+
 // Cuts an open source into parts of `partSize` bytes (the last may be
 // shorter) named by `names`, from the source's current position.
 class PartCopier {
  public:
   PartCopier(FileSystem& files, SourceFile& source, const RunNames& names,
-             std::int64_t partSize, CopyObserver& observer);
+             std::int64_t partSize, CopyObserver& observer,
+             ShareSteps steps = ShareSteps::kResponsive);
 
   // Makes parts 1 up to `partCount`, fewer when the source ends early (the
   // part in which it ends is still made and counted, even when empty).
@@ -143,6 +149,7 @@ class PartCopier {
   const RunNames& names_;
   const std::int64_t partSize_;
   CopyObserver& observer_;
+  const ShareSteps steps_;
   std::int64_t bytesDone_ = 0;
   bool mayClone_ = true;
   std::vector<CreatedPart> created_;

@@ -82,7 +82,8 @@ class Run {
       RemoveStaleScripts(files_, names_, source.identity);
       out_.Print("Writing the splitted parts:\n");
       SpinnerObserver spinner(out_);
-      PartCopier copier(files_, *opened.value(), names_, plan.partSize, spinner);
+      PartCopier copier(files_, *opened.value(), names_, plan.partSize, spinner,
+                        ShareSteps::kWholeParts);
       const CopyOutcome copied = copier.Copy(plan.partsToWrite);
       if (copied.end != CopyEnd::kFinished) return CopyFailed(copied);
       partSizes = copied.partSizes;

@@ -236,7 +236,8 @@ struct CloneRow {
   std::int64_t part_size;
   std::int64_t source_size;
   bool allowed;
-  bool expect_clones;
+  int responsive_clones;  // shared ranges in steps
+  int whole_part_clones;  // shared ranges a part at a time
 };
 
 void PrintTo(const CloneRow& row, std::ostream* out) { *out << row.label; }
@@ -247,14 +248,14 @@ class Clones : public ::testing::TestWithParam<CloneRow> {};
 TEST_P(Clones, GiveTheSamePartsAndMarksAsACopy) {
   const CloneRow& row = GetParam();
   const std::string bytes = testing::PatternBytes(static_cast<std::size_t>(row.source_size));
-  const auto run = [&](bool allowed, std::vector<int>& marks) {
+  const auto run = [&](bool allowed, ShareSteps steps, std::vector<int>& marks) {
     FakeFileSystem files;
     files.Add(kSource, bytes);
     files.AllowClones(allowed);
     Recorder recorder;
     const RunNames names = Names();
     auto source = files.OpenSource(kSource);
-    PartCopier copier(files, *source.value(), names, row.part_size, recorder);
+    PartCopier copier(files, *source.value(), names, row.part_size, recorder, steps);
     const auto count = static_cast<std::int32_t>((row.source_size + row.part_size - 1) / row.part_size);
     EXPECT_EQ(copier.Copy(count).end, CopyEnd::kFinished);
     for (int i = 1; i <= count; ++i) {
@@ -264,19 +265,20 @@ TEST_P(Clones, GiveTheSamePartsAndMarksAsACopy) {
     marks = recorder.marks;
     return files.clones();
   };
-  std::vector<int> copied_marks, cloned_marks;
-  run(false, copied_marks);
-  const int clones = run(row.allowed, cloned_marks);
-  EXPECT_EQ(clones > 0, row.expect_clones);
-  EXPECT_EQ(cloned_marks, copied_marks);
+  std::vector<int> copied_marks, stepped_marks, whole_marks;
+  run(false, ShareSteps::kResponsive, copied_marks);
+  EXPECT_EQ(run(row.allowed, ShareSteps::kResponsive, stepped_marks), row.responsive_clones);
+  EXPECT_EQ(run(row.allowed, ShareSteps::kWholeParts, whole_marks), row.whole_part_clones);
+  EXPECT_EQ(stepped_marks, copied_marks);
+  EXPECT_EQ(whole_marks, copied_marks);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Clones,
-    ::testing::Values(CloneRow{"aligned", 4 * 32768, 10 * 32768 + 77, true, true},
-                      CloneRow{"unaligned_part_size", 3 * 32768 + 5, 10 * 32768, true, true},
-                      CloneRow{"steps_of_a_large_part", 70 << 20, (70 << 20) + 4096, true, true},
-                      CloneRow{"refused", 4 * 32768, 10 * 32768, false, false}),
+    ::testing::Values(CloneRow{"aligned", 4 * 32768, 10 * 32768 + 77, true, 3, 3},
+                      CloneRow{"unaligned_part_size", 3 * 32768 + 5, 10 * 32768, true, 1, 1},
+                      CloneRow{"steps_of_a_large_part", 70 << 20, (70 << 20) + 4096, true, 3, 2},
+                      CloneRow{"refused", 4 * 32768, 10 * 32768, false, 0, 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Scripts, StaleOnesGoBeforeTheFirstPartButNeverTheSource) {
