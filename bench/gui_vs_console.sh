@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Splits one 1 GiB file with the windowed program (driven offscreen) and
 # with the console program, alternately, and prints the median wall-clock
-# time of each and their ratio. Both write 700 MiB parts ("CD 700M", -sc)
-# beside the source; the parts are removed between runs. The windowed time
-# is the run itself, from the click on Start to the finished message (the
-# driver measures it); the console time is the whole process.
+# time of each and their ratio, for two part sizes: 700 MiB parts ("CD
+# 700M", -sc), and 1400 KiB parts ("Floppy", -sf: 749 parts, where what the
+# window draws for each part would show). Parts land beside the source and
+# are removed between runs. The windowed time is the run itself, from the
+# click on Start to the finished message (the driver measures it); the
+# console time is the whole process.
 #
 # Each timed run follows an untimed one of the same program: on virtual
 # machines whose host backs guest memory lazily, the first touch of freed
@@ -26,27 +28,34 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 head -c $((1 << 30)) /dev/urandom > "$work/source.bin"
 
 now() { date +%s.%N; }
-clean() { rm -f "$work"/source.0* "$work"/SOURCE.* "$work"/source.bat "$work"/source.sh "$work"/unsplit.*; }
-
-gui=() console=()
-for ((i = 1; i <= runs; i++)); do
-  clean; sync
-  build/bin/zelbo32_bench "$work/source.bin" "$work/source.BAT" >/dev/null 2>&1
-  clean
-  gui+=("$(build/bin/zelbo32_bench "$work/source.bin" "$work/source.BAT" 2>/dev/null)")
-  [ "$(stat -c %s "$work/source.001")" = 734003200 ] || { echo "windowed run wrote no full part" >&2; exit 1; }
-  clean; sync
-  build/bin/czelbo32 "$work/source.bin" -sc >/dev/null
-  clean
-  t0=$(now); build/bin/czelbo32 "$work/source.bin" -sc >/dev/null; t1=$(now)
-  console+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}')")
-  printf 'run %d: windowed %.3f s, console %.3f s\n' "$i" "${gui[-1]}" "${console[-1]}"
-done
-clean
-
+clean() { rm -f "$work"/source.[0-9]* "$work"/SOURCE.* "$work"/source.bat "$work"/source.sh "$work"/unsplit.*; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f-%.3f", lo, hi}'; }
-g=$(median "${gui[@]}")
-c=$(median "${console[@]}")
-printf 'median windowed %.3f s (%s), console %.3f s (%s), ratio %.3f (target <= 1.05)\n' \
-  "$g" "$(spread "${gui[@]}")" "$c" "$(spread "${console[@]}")" "$(awk -v g="$g" -v c="$c" 'BEGIN {print g / c}')"
+
+# compare LABEL PRESET-INDEX CONSOLE-OPTION FIRST-PART-BYTES
+compare() {
+  local label=$1 preset=$2 option=$3 first_part=$4 gui=() console=() i t0 t1
+  for ((i = 1; i <= runs; i++)); do
+    clean; sync
+    ZELBO_BENCH_PRESET=$preset build/bin/zelbo32_bench "$work/source.bin" "$work/source.BAT" >/dev/null 2>&1
+    clean
+    gui+=("$(ZELBO_BENCH_PRESET=$preset build/bin/zelbo32_bench "$work/source.bin" "$work/source.BAT" 2>/dev/null)")
+    [ "$(stat -c %s "$work/source.001")" = "$first_part" ] || { echo "windowed run wrote no full part" >&2; exit 1; }
+    clean; sync
+    build/bin/czelbo32 "$work/source.bin" "$option" >/dev/null
+    clean
+    t0=$(now); build/bin/czelbo32 "$work/source.bin" "$option" >/dev/null; t1=$(now)
+    console+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}')")
+    printf '%s run %d: windowed %.3f s, console %.3f s\n' "$label" "$i" "${gui[-1]}" "${console[-1]}"
+  done
+  clean
+  local g c
+  g=$(median "${gui[@]}")
+  c=$(median "${console[@]}")
+  printf '%s: median windowed %.3f s (%s), console %.3f s (%s), ratio %.3f (target <= 1.05)\n' \
+    "$label" "$g" "$(spread "${gui[@]}")" "$c" "$(spread "${console[@]}")" \
+    "$(awk -v g="$g" -v c="$c" 'BEGIN {print g / c}')"
+}
+
+compare "CD 700M" 4 -sc 734003200
+compare "Floppy" 0 -sf 1433600

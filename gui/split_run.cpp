@@ -67,33 +67,29 @@ class WindowedRun final : public CopyObserver {
   // ---- What the copier tells ----
 
   void PartStarting(std::int32_t number, const std::string& path) override {
-    display_.ShowPartLine("Writing part " + std::to_string(number) + ", please wait...\n", path);
-    display_.ProcessMessages();
-    lastPump_ = now_();
+    partLine_ = "Writing part " + std::to_string(number) + ", please wait...\n";
+    partPath_ = path;
+    lineShown_ = false;
+    const auto now = now_();
+    if (now - lastPump_ >= kPumpInterval) Pump(now);
   }
 
   Proceed BytesCopied(std::int64_t done) override {
     if (display_.CancelRequested()) return Proceed::kStop;
-    const auto percent = static_cast<int>(static_cast<double>(done) /
-                                          static_cast<double>(sourceSize_) * 100.0);
+    percent_ = static_cast<int>(static_cast<double>(done) /
+                                static_cast<double>(sourceSize_) * 100.0);
     const auto now = now_();
-    if (percent != lastPercent_) {
-      display_.ShowProgress(percent);
-      lastPercent_ = percent;
-    }
-    if (percent != titlePercent_ && now - lastTitle_ >= kTitleInterval) {
-      display_.ShowProgressInTitle(percent);
-      titlePercent_ = percent;
+    if (percent_ != titlePercent_ && now - lastTitle_ >= kTitleInterval) {
+      display_.ShowProgressInTitle(percent_);
+      titlePercent_ = percent_;
       lastTitle_ = now;
     }
-    if (now - lastPump_ >= kPumpInterval) {
-      display_.ProcessMessages();
-      lastPump_ = now;
-    }
+    if (now - lastPump_ >= kPumpInterval) Pump(now);
     return Proceed::kGo;
   }
 
   WriteFailureAnswer PartWriteFailed(const PartWriteFailure& failure) override {
+    Draw();
     display_.SetCursor(savedCursor_);
     const MessageAnswer answer = display_.MessageBox(
         "Insufficient disk space (or rights) to fully write " + failure.path +
@@ -121,6 +117,7 @@ class WindowedRun final : public CopyObserver {
     RemoveStaleScripts(files_, names_, source.identity());
     PartCopier copier(files_, source, names_, request_.partSize, *this);
     const CopyOutcome copied = copier.Copy(static_cast<std::int32_t>(count));
+    Draw();  // where the copy ended, before any box
     parts = copied.partSizes;
     switch (copied.end) {
       case CopyEnd::kFinished:
@@ -196,6 +193,31 @@ class WindowedRun final : public CopyObserver {
          BatchNotice(ScriptInputFor(names_, ScriptVariant::kWindowed, sizes)));
   }
 
+  // Lets messages in, after drawing what changed if a drawing is due. A
+  // fast disk passes a percent, or a small part, in a few milliseconds;
+  // drawing each would cost more than copying it.
+  void Pump(std::chrono::steady_clock::time_point now) {
+    if (now - lastDraw_ >= kDrawInterval) {
+      Draw();
+      lastDraw_ = now;
+    }
+    display_.ProcessMessages();
+    lastPump_ = now;
+  }
+
+  // Shows the current part's line and the percent reached where they are
+  // not shown yet.
+  void Draw() {
+    if (!lineShown_ && !partLine_.empty()) {
+      display_.ShowPartLine(partLine_, partPath_);
+      lineShown_ = true;
+    }
+    if (percent_ != lastPercent_) {
+      display_.ShowProgress(percent_);
+      lastPercent_ = percent_;
+    }
+  }
+
   // The last message box of an outcome, shown with the pointer restored.
   void Tell(std::string_view text, std::string_view title, MessageIcon icon,
             std::string_view detail = {}) {
@@ -211,9 +233,13 @@ class WindowedRun final : public CopyObserver {
   const RunNames names_;
   Cursor savedCursor_ = Cursor::kDefault;
   std::int64_t sourceSize_ = 0;
-  int lastPercent_ = 0;
+  int percent_ = 0;      // of the source in parts now
+  int lastPercent_ = 0;  // where the bar stands
   int titlePercent_ = 0;
+  std::string partLine_, partPath_;  // the current part's, for the forecast line
+  bool lineShown_ = false;
   std::chrono::steady_clock::time_point lastPump_{};
+  std::chrono::steady_clock::time_point lastDraw_{};
   std::chrono::steady_clock::time_point lastTitle_{};
 };
 

@@ -53,6 +53,9 @@ struct WindowedRunRequest {
 // enough that a click on Cancel takes effect at once, rarely enough that
 // the pump costs nothing next to the copy.
 inline constexpr std::chrono::milliseconds kPumpInterval{10};
+// The part line and the bar are drawn at most this often, at a pump (and
+// always before a message box): smooth to the eye, and drawing is costly.
+inline constexpr std::chrono::milliseconds kDrawInterval{40};
 // The title follows the progress at most this often: a new title costs
 // the window system far more than a step of the bar.
 inline constexpr std::chrono::milliseconds kTitleInterval{250};

@@ -1,5 +1,6 @@
 // Drives one windowed split offscreen for the benchmark: chooses SOURCE in
-// the open dialog, picks the "CD 700M" preset, starts, names the batch file
+// the open dialog, picks the "CD 700M" preset (or the preset at index
+// $ZELBO_BENCH_PRESET of the list, 0 being "Floppy"), starts, names the batch file
 // BATCH in the save dialog and confirms the finished message. Prints the
 // seconds of the run itself: from the confirmed save dialog to the finished
 // message appearing (the dialogs are the user's time, not the run's).
@@ -74,8 +75,10 @@ int main(int argc, char** argv) {
   Confirm(argv[1]);
   qobject_cast<QAbstractButton*>(zelbo::toolkit::QtWidget(window.BrowseButton))->click();
   auto* presets = qobject_cast<QComboBox*>(zelbo::toolkit::QtWidget(window.Preselection));
-  presets->setCurrentIndex(4);  // "CD 700M", as the user's pick would
-  emit presets->activated(4);
+  const char* preset = std::getenv("ZELBO_BENCH_PRESET");
+  const int preset_index = preset != nullptr ? std::atoi(preset) : 4;  // "CD 700M"
+  presets->setCurrentIndex(preset_index);  // as the user's pick would
+  emit presets->activated(preset_index);
 
   Clock::time_point start, clicked;
   auto* cancel = qobject_cast<QAbstractButton*>(zelbo::toolkit::QtWidget(window.CloseButton));

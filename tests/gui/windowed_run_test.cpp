@@ -272,5 +272,17 @@ TEST_F(WindowedRun, PumpsOftenEnoughButNotForEveryChunk) {
   EXPECT_GE(static_cast<int>(display_.titles.size()), elapsed / (title + 4));
 }
 
+TEST_F(WindowedRun, DrawsAFewTimesASecondNotForEveryPercentOrPart) {
+  bytes_ = testing::PatternBytes(64 * kPart);
+  files_.Add(kSource, bytes_);
+  Run("/m/movie.bat", true, std::chrono::milliseconds(1));  // a fast disk
+  const auto draws = static_cast<std::size_t>(clock_reads() / kDrawInterval.count()) + 2;
+  EXPECT_LE(display_.positions.size(), draws);
+  EXPECT_LE(display_.lines.size(), draws);
+  // What the run ends on is drawn before the box.
+  EXPECT_EQ(display_.positions.back(), 100);
+  EXPECT_EQ(display_.lines.back(), "Writing part 64, please wait...\n");
+}
+
 }  // namespace
 }  // namespace zelbo::gui
