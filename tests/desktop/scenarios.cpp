@@ -406,8 +406,8 @@ TEST_P(CancelScenario, CancellingARunRemovesItsParts) {
     fs::create_directories(out);
     WriteFile(out / "movie.099", "not of this run");
     ui().Launch();
-    ChooseSource(SparseFile(work_ / "movie.avi", 8 * 16 * kMbyte));
-    UnitsAndAmount(3, "16");
+    ChooseSource(SparseFile(work_ / "movie.avi", 8 * 64 * kMbyte));
+    UnitsAndAmount(3, "64");
     ui().Hover("SplitForecast");
     const std::string idle_pointer = ui().Pointer();
     Start(out / "movie.BAT");
@@ -528,21 +528,21 @@ TEST_F(WindowScenario, ClosingDuringARunLetsTheRunFinish) {
     const fs::path out = work_ / "out";
     fs::create_directories(out);
     ui().Launch();
-    ChooseSource(SparseFile(work_ / "movie.avi", 6 * 16 * kMbyte));
-    UnitsAndAmount(3, "16");
+    ChooseSource(SparseFile(work_ / "movie.avi", 6 * 64 * kMbyte));
+    UnitsAndAmount(3, "64");
     Start(out / "movie.BAT");
     FreezeWhileWritingPart(2);
     ui().Store("Parts", StoredText("stored before the close"));
     ui().CloseWindow();
     ui().Thaw();
-    EXPECT_TRUE(Eventually([&] { return ui().Read("Parts") == StoredText("16"); }))
+    EXPECT_TRUE(Eventually([&] { return ui().Read("Parts") == StoredText("64"); }))
         << "the close stores the choices at once";
     AwaitBox("Zelbo - Success");
     EXPECT_TRUE(ui().State("MainForm").visible) << "the window stays until the run is over";
     Answer("Zelbo - Success", "OK");
     EXPECT_EQ(ui().WaitForExit(), 0);
     EXPECT_EQ(SortedNames(out).size(), 8u);
-    EXPECT_EQ(fs::file_size(out / "movie.006"), static_cast<std::uintmax_t>(16 * kMbyte));
+    EXPECT_EQ(fs::file_size(out / "movie.006"), static_cast<std::uintmax_t>(64 * kMbyte));
   });
 }
 
