@@ -79,7 +79,8 @@ bench_on() {
   printf '%s: median czelbo32 %.4f s (%s), cp --reflink=always %.4f s (%s), split %.3f s\n' "$kind" \
     "$z" "$(printf '%s\n' "${zelbo[@]}" | spread)" "$c" "$(printf '%s\n' "${cp[@]}" | spread)" "$s"
   awk -v z="$z" -v c="$c" -v s="$s" -v k="$kind" \
-    'BEGIN {printf "%s: ratio czelbo32/cp-reflink %.2f, czelbo32/split %.4f\n", k, z / c, z / s}'
+    -v zb="$(printf '%s\n' "${zelbo[@]}" | sort -g | head -1)" -v cb="$(printf '%s\n' "${cp[@]}" | sort -g | head -1)" \
+    'BEGIN {printf "%s: ratio czelbo32/cp-reflink %.2f (best %.2f), czelbo32/split %.4f\n", k, z / c, zb / cb, z / s}'
   umount "$mount"
   rm -f "$image"
 }
