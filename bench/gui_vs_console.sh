@@ -7,7 +7,9 @@
 # are removed between runs. The windowed time is the run itself, from the
 # click on Start to the finished message (the driver measures it); the
 # console time is the whole process. Besides the ratio of the medians it
-# prints the ratio of the fastest runs ("best").
+# prints the ratio of the fastest runs ("best") and the median of each
+# round's ratio (the two runs of a round are close in time, and so share
+# much of the machine's mood).
 #
 # Each timed run follows an untimed one of the same program: on virtual
 # machines whose host backs guest memory lazily, the first touch of freed
@@ -57,9 +59,12 @@ compare() {
   c=$(median "${console[@]}")
   gb=$(best "${gui[@]}")
   cb=$(best "${console[@]}")
-  printf '%s: median windowed %.3f s (%s), console %.3f s (%s), ratio %.3f (target <= 1.05); best %.3f\n' \
+  local paired=()
+  for ((i = 0; i < runs; i++)); do paired+=("$(awk -v g="${gui[i]}" -v c="${console[i]}" 'BEGIN {print g / c}')"); done
+  printf '%s: median windowed %.3f s (%s), console %.3f s (%s), ratio %.3f (target <= 1.05); best %.3f; median of the rounds'"'"' ratios %.3f (%s)\n' \
     "$label" "$g" "$(spread "${gui[@]}")" "$c" "$(spread "${console[@]}")" \
-    "$(awk -v g="$g" -v c="$c" 'BEGIN {print g / c}')" "$(awk -v g="$gb" -v c="$cb" 'BEGIN {print g / c}')"
+    "$(awk -v g="$g" -v c="$c" 'BEGIN {print g / c}')" "$(awk -v g="$gb" -v c="$cb" 'BEGIN {print g / c}')" \
+    "$(median "${paired[@]}")" "$(spread "${paired[@]}")"
 }
 
 compare "CD 700M" 4 -sc 734003200
