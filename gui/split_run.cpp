@@ -69,7 +69,6 @@ class WindowedRun final : public CopyObserver {
   void PartStarting(std::int32_t number, const std::string& path) override {
     partLine_ = "Writing part " + std::to_string(number) + ", please wait...\n";
     partPath_ = path;
-    lineShown_ = false;
     const auto now = now_();
     if (now - lastPump_ >= kPumpInterval) Pump(now);
   }
@@ -208,9 +207,9 @@ class WindowedRun final : public CopyObserver {
   // Shows the current part's line and the percent reached where they are
   // not shown yet.
   void Draw() {
-    if (!lineShown_ && !partLine_.empty()) {
+    if (!partLine_.empty()) {
       display_.ShowPartLine(partLine_, partPath_);
-      lineShown_ = true;
+      partLine_.clear();
     }
     if (percent_ != lastPercent_) {
       display_.ShowProgress(percent_);
@@ -236,8 +235,7 @@ class WindowedRun final : public CopyObserver {
   int percent_ = 0;      // of the source in parts now
   int lastPercent_ = 0;  // where the bar stands
   int titlePercent_ = 0;
-  std::string partLine_, partPath_;  // the current part's, for the forecast line
-  bool lineShown_ = false;
+  std::string partLine_, partPath_;  // the current part's, until they are shown
   std::chrono::steady_clock::time_point lastPump_{};
   std::chrono::steady_clock::time_point lastDraw_{};
   std::chrono::steady_clock::time_point lastTitle_{};
