@@ -78,12 +78,12 @@ for ((round = 1; round <= rounds; round++)); do
 done
 clean
 
-median() { cut -d' ' -f1 "$work/$1.times" | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-spread() { cut -d' ' -f1 "$work/$1.times" | sort -g | awk 'NR==1 {lo=$1} {hi=$1} END {printf "%.3f-%.3f", lo, hi}'; }
+source bench/stats.sh
+median() { cut -d' ' -f1 "$work/$1.times" | median_of; }
+spread() { cut -d' ' -f1 "$work/$1.times" | spread_of; }
 peak() { cut -d' ' -f2 "$work/$1.times" | sort -g | tail -1; }
-best() { cut -d' ' -f1 "$work/$1.times" | sort -g | head -1; }
-# Of the medians, and in brackets of the fastest runs (on a virtual machine
-# most noise only ever adds time).
+best() { cut -d' ' -f1 "$work/$1.times" | best_of; }
+# Of the medians, and in brackets of the fastest runs.
 ratio() {
   awk -v a="$(median "$1")" -v b="$(median "$2")" -v c="$(best "$1")" -v d="$(best "$2")" \
     'BEGIN {printf "%.3f (best %.3f)", a / b, c / d}'

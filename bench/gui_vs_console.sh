@@ -32,10 +32,10 @@ head -c $((1 << 30)) /dev/urandom > "$work/source.bin"
 
 now() { date +%s.%N; }
 clean() { rm -f "$work"/source.[0-9]* "$work"/SOURCE.* "$work"/source.bat "$work"/source.sh "$work"/unsplit.*; }
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-# The fastest run: on a virtual machine most noise only ever adds time.
-best() { printf '%s\n' "$@" | sort -g | head -1; }
-spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f-%.3f", lo, hi}'; }
+source bench/stats.sh
+median() { printf '%s\n' "$@" | median_of; }
+best() { printf '%s\n' "$@" | best_of; }
+spread() { printf '%s\n' "$@" | spread_of; }
 
 # compare LABEL PRESET-INDEX CONSOLE-OPTION FIRST-PART-BYTES
 compare() {

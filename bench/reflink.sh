@@ -31,8 +31,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-median() { sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-spread() { sort -g | awk 'NR==1 {lo=$1} {hi=$1} END {printf "%.4f-%.4f", lo, hi}'; }
+source bench/stats.sh
 
 bench_on() {
   local kind=$1 mount=$work/mnt-$1 image=$work/$1.img
@@ -73,13 +72,13 @@ bench_on() {
   cat "$mount"/source.[0-9]* | cmp - "$mount/source.bin" && echo "$kind: the parts hold the source byte for byte"
   clean
   local z c s
-  z=$(printf '%s\n' "${zelbo[@]}" | median)
-  c=$(printf '%s\n' "${cp[@]}" | median)
-  s=$(printf '%s\n' "${split[@]}" | median)
+  z=$(printf '%s\n' "${zelbo[@]}" | median_of)
+  c=$(printf '%s\n' "${cp[@]}" | median_of)
+  s=$(printf '%s\n' "${split[@]}" | median_of)
   printf '%s: median czelbo32 %.4f s (%s), cp --reflink=always %.4f s (%s), split %.3f s\n' "$kind" \
-    "$z" "$(printf '%s\n' "${zelbo[@]}" | spread)" "$c" "$(printf '%s\n' "${cp[@]}" | spread)" "$s"
+    "$z" "$(printf '%s\n' "${zelbo[@]}" | spread_of 4)" "$c" "$(printf '%s\n' "${cp[@]}" | spread_of 4)" "$s"
   awk -v z="$z" -v c="$c" -v s="$s" -v k="$kind" \
-    -v zb="$(printf '%s\n' "${zelbo[@]}" | sort -g | head -1)" -v cb="$(printf '%s\n' "${cp[@]}" | sort -g | head -1)" \
+    -v zb="$(printf '%s\n' "${zelbo[@]}" | best_of)" -v cb="$(printf '%s\n' "${cp[@]}" | best_of)" \
     'BEGIN {printf "%s: ratio czelbo32/cp-reflink %.2f (best %.2f), czelbo32/split %.4f\n", k, z / c, zb / cb, z / s}'
   umount "$mount"
   rm -f "$image"
