@@ -15,6 +15,9 @@ struct SplitRequest {
   std::string sourcePath;
   std::int64_t partSize = 0;   // bytes per part
   std::int32_t partCount = 0;  // number of equal parts; outranks partSize
+  // -q: a quick scratch copy, without the parts' digests (the scripts then
+  // check sizes only) and without waiting for the medium.
+  bool quick = false;
 };
 
 enum class ExitStatus : int {

@@ -5,7 +5,7 @@
 #include "gui/settings_store.h"
 #include "gui/split_run.h"
 #include "gui/source_text.h"
-#include "common/file_system.h"
+#include "platform/file.h"
 
 namespace zelbo::gui {
 namespace {
@@ -214,9 +214,9 @@ void TMainForm::ChooseSource(const std::string& path) {
 Status TMainForm::MeasureSource(const std::string& path) {
   std::int64_t size = 0;
   {
-    auto source = RealFileSystem().OpenSource(path);
+    auto source = platform::InputFile::Open(path);
     if (!source.ok()) return source.error();
-    auto measured = source.value()->Size();
+    auto measured = source.value().Size();
     if (measured.ok()) size = measured.value();
   }  // closed before the forecast
   plan_.sourceSize = size;
@@ -343,7 +343,7 @@ void TMainForm::RunSplit() {
   const WindowedRunRequest request{plan_.sourceFile, SaveDialog1.FileName(), plan_.partSize,
                                    UseNoLFN.Checked()};
   FormRunDisplay display(*this, application_);
-  RunWindowedSplit(request, RealFileSystem(), display, plan_);
+  RunWindowedSplit(request, display, plan_);
 }
 
 void TMainForm::SetIdleControlsEnabled(bool enabled) {

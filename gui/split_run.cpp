@@ -20,10 +20,9 @@ namespace {
 
 class WindowedRun final : public CopyObserver {
  public:
-  WindowedRun(const WindowedRunRequest& request, FileSystem& files, RunDisplay& display,
-              SplitPlan& plan, std::function<std::chrono::steady_clock::time_point()> now)
+  WindowedRun(const WindowedRunRequest& request, RunDisplay& display, SplitPlan& plan,
+              std::function<std::chrono::steady_clock::time_point()> now)
       : request_(request),
-        files_(files),
         display_(display),
         plan_(plan),
         now_(std::move(now)),
@@ -32,32 +31,35 @@ class WindowedRun final : public CopyObserver {
   void Execute() {
     savedCursor_ = display_.GetCursor();
     display_.SetCursor(Cursor::kHourGlass);
-    // A name with a line break would break every script line it stood in.
-    if (!ScriptsCanCarry(names_.sourceFileName) || !ScriptsCanCarry(names_.batchBaseName)) {
-      Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
-           "A file name with a line break cannot be written into the reassembly scripts.");
-      return;
-    }
-    if (platform::ReservesDeviceNames() && IsReservedDeviceName(names_.sourceFileName)) {
-      Tell("The file " + Quoted(names_.sourceFileName) +
-               " has the name of a device: no file of that name can be restored!",
-           "Zelbo - ERROR", MessageIcon::kError);
-      return;
+    switch (ProblemWithNames(names_)) {
+      case NameProblem::kLineBreak:
+        // A name with a line break would break every script line it stood in.
+        Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
+             "A file name with a line break cannot be written into the reassembly scripts.");
+        return;
+      case NameProblem::kDeviceName:
+        Tell("The file " + Quoted(names_.sourceFileName) +
+                 " has the name of a device: no file of that name can be restored!",
+             "Zelbo - ERROR", MessageIcon::kError);
+        return;
+      case NameProblem::kNone:
+        break;
     }
     SourceFacts source;
-    std::vector<std::int64_t> parts;
+    CopyOutcome copied;
     {
-      auto opened = files_.OpenSource(request_.sourceFile);
+      auto opened = platform::InputFile::Open(request_.sourceFile);
       if (!opened.ok()) {
         Tell("Unable to open the file " + Quoted(request_.sourceFile) + " for reading!\n",
              "Zelbo - ERROR", MessageIcon::kError, opened.error().os_text);
         return;
       }
-      source = {opened.value()->identity(), opened.value()->permissions()};
-      if (!CopyParts(*opened.value(), parts)) return;
+      source = {opened.value().identity(), opened.value().permissions()};
+      if (!CopyParts(opened.value(), copied)) return;
     }  // the source is closed here
-    if (!WriteScripts(parts, source)) return;
-    TellFinished(parts);
+    const ScriptInput scripts = ScriptInputFor(names_, ScriptVariant::kWindowed, copied);
+    if (!WriteScripts(scripts, source)) return;
+    TellFinished(scripts);
   }
 
   // ---- What the copier tells ----
@@ -98,22 +100,32 @@ class WindowedRun final : public CopyObserver {
   }
 
  private:
-  bool CopyParts(SourceFile& source, std::vector<std::int64_t>& parts) {
+  bool CopyParts(InputFile& source, CopyOutcome& copied) {
     auto measured = source.Size();
     sourceSize_ = measured.ok() ? measured.value() : 0;
     plan_.sourceSize = sourceSize_;
     display_.ClearCancelRequest();
-    const std::int64_t count = std::min<std::int64_t>(
+    const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(
         sourceSize_ > 0 ? CeilDiv(sourceSize_, request_.partSize) : 0,
-        std::numeric_limits<std::int32_t>::max());
+        std::numeric_limits<std::int32_t>::max()));
+    if (const std::string clash = OutputThatIsTheSource(names_, count, source.identity());
+        !clash.empty()) {
+      Tell("ERROR: Unable to open output file " + Quoted(clash) + "\n", "Zelbo - ERROR",
+           MessageIcon::kError, "It would replace the file being split.");
+      return false;
+    }
+    if (Status removed = RemoveStaleScripts(names_, source.identity()); !removed.ok()) {
+      Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
+           "The old script " + Quoted(removed.error().path) +
+               " could not be removed: " + removed.error().os_text);
+      return false;
+    }
     display_.ShowProgress(0);
     display_.ShowProgressInTitle(0);
     lastTitle_ = now_();
-    RemoveStaleScripts(files_, names_, source.identity());
-    PartCopier copier(files_, source, names_, request_.partSize, *this);
-    const CopyOutcome copied = copier.Copy(static_cast<std::int32_t>(count));
+    PartCopier copier(source, names_, request_.partSize, *this);
+    copied = copier.Copy(count);
     Draw();  // where the copy ended, before any box
-    parts = copied.partSizes;
     switch (copied.end) {
       case CopyEnd::kFinished:
         return true;
@@ -149,14 +161,14 @@ class WindowedRun final : public CopyObserver {
     return false;
   }
 
-  bool WriteScripts(const std::vector<std::int64_t>& parts, const SourceFacts& source) {
-    Status written = WriteDosBatch(files_, names_, ScriptVariant::kWindowed, parts, source);
+  bool WriteScripts(const ScriptInput& scripts, const SourceFacts& source) {
+    Status written = WriteDosBatch(names_, scripts, source);
     if (!written.ok()) {
       Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
            ScriptDetail(written.error()));
       return false;
     }
-    written = WriteShellScript(files_, names_, ScriptVariant::kWindowed, parts, source);
+    written = WriteShellScript(names_, scripts, source);
     if (!written.ok()) {
       Tell("ERROR: Could not create Linux batch file", "Zelbo - ERROR", MessageIcon::kError,
            ScriptDetail(written.error()));
@@ -170,8 +182,8 @@ class WindowedRun final : public CopyObserver {
     return error.os_text;
   }
 
-  void TellFinished(const std::vector<std::int64_t>& sizes) {
-    const auto parts = static_cast<std::int32_t>(sizes.size());
+  void TellFinished(const ScriptInput& scripts) {
+    const auto parts = static_cast<std::int32_t>(scripts.partSizes.size());
     if (names_.shortNames) {
       display_.MessageBox(
           "For platform compatibility reasons the partnames were renamed \"part.###\"\n"
@@ -185,7 +197,7 @@ class WindowedRun final : public CopyObserver {
              Quoted(names_.batchBaseName + ".sh") +
              " to put the pieces back together were created.\n",
          "Zelbo - Success", MessageIcon::kInformation,
-         BatchNotice(ScriptInputFor(names_, ScriptVariant::kWindowed, sizes)));
+         BatchNotice(scripts));
   }
 
   // Lets messages in, after drawing what changed if a drawing is due. A
@@ -221,7 +233,6 @@ class WindowedRun final : public CopyObserver {
   }
 
   const WindowedRunRequest& request_;
-  FileSystem& files_;
   RunDisplay& display_;
   SplitPlan& plan_;
   std::function<std::chrono::steady_clock::time_point()> now_;
@@ -239,10 +250,9 @@ class WindowedRun final : public CopyObserver {
 
 }  // namespace
 
-void RunWindowedSplit(const WindowedRunRequest& request, FileSystem& files, RunDisplay& display,
-                      SplitPlan& plan,
+void RunWindowedSplit(const WindowedRunRequest& request, RunDisplay& display, SplitPlan& plan,
                       std::function<std::chrono::steady_clock::time_point()> now) {
-  WindowedRun(request, files, display, plan, std::move(now)).Execute();
+  WindowedRun(request, display, plan, std::move(now)).Execute();
 }
 
 }  // namespace zelbo::gui

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "common/file_system.h"
 #include "gui/forecast.h"
 #include "platform/toolkit.h"
 
@@ -62,8 +61,7 @@ inline constexpr std::chrono::milliseconds kTitleInterval{250};
 
 // Copies the source into the parts and writes the scripts, telling every
 // outcome in a message box. Stores the measured size in `plan.sourceSize`.
-void RunWindowedSplit(const WindowedRunRequest& request, FileSystem& files,
-                      RunDisplay& display, SplitPlan& plan,
+void RunWindowedSplit(const WindowedRunRequest& request, RunDisplay& display, SplitPlan& plan,
                       std::function<std::chrono::steady_clock::time_point()> now =
                           std::chrono::steady_clock::now);
 

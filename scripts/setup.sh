@@ -5,7 +5,7 @@
 set -euo pipefail
 
 # The console program alone, built and run by the demo.
-packages=(cmake g++ ninja-build)
+packages=(cmake g++ ninja-build libssl-dev)
 [ "${1:-}" = demo ] || packages+=(libgtest-dev busybox qt6-base-dev
           # A file system that shares blocks between files, for the tests.
           xfsprogs

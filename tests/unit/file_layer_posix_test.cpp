@@ -8,6 +8,7 @@
 #include <csignal>
 #include <vector>
 
+#include "common/split_engine.h"
 #include "console/path_helpers.h"
 #include "tests/unit/file_layer_test.h"
 
@@ -76,9 +77,8 @@ TEST_F(FileLayer, OutputsTakeTheGivenPermissions) {
   EXPECT_EQ(OpenSource().permissions(), 0600u);
 }
 
-TEST_F(FileLayer, AWriteBeyondTheFileSizeLimitFailsByTheCloseAtTheLatest) {
-  const std::string bytes = testing::PatternBytes(200000);
-  WriteFile(source_path_, bytes);
+TEST_F(FileLayer, ACopyBeyondTheFileSizeLimitFailsOnItsOutput) {
+  WriteFile(source_path_, testing::PatternBytes(200000));
   InputFile source = OpenSource();
   auto out = OutputFile::Create((dir_ / "limited").string(), nullptr);
   ASSERT_TRUE(out.ok());
@@ -88,27 +88,40 @@ TEST_F(FileLayer, AWriteBeyondTheFileSizeLimitFailsByTheCloseAtTheLatest) {
   rlimit limit = original;
   limit.rlim_cur = 100000;
   ::setrlimit(RLIMIT_FSIZE, &limit);
-  std::array<std::byte, 32768> buffer;
-  Status status;
-  for (;;) {
-    auto moved = TransferChunk(source, out.value(), buffer);
-    if (!moved.ok()) status = moved.error();
-    if (!moved.ok() || moved.value() == 0) break;
-  }
-  if (status.ok()) status = out.value().Close();
+  Result<std::int64_t> copied = std::int64_t{0};
+  do {
+    copied = CopyRange(source, out.value(), 32768);
+  } while (copied.ok() && copied.value() > 0);
   ::setrlimit(RLIMIT_FSIZE, &original);
   std::signal(SIGXFSZ, previous);
-  ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.error().kind, ErrorKind::kWrite);
-  EXPECT_EQ(status.error().path, (dir_ / "limited").string());
-  EXPECT_EQ(status.error().os_text, "File too large");
+  ASSERT_FALSE(copied.ok());
+  EXPECT_EQ(copied.error().kind, ErrorKind::kWrite);
+  EXPECT_EQ(copied.error().path, (dir_ / "limited").string());
+  EXPECT_EQ(copied.error().os_text, "File too large");
+}
+
+TEST_F(FileLayer, ScriptsTakeTheSourcesPermissionsTheShellScriptExecutable) {
+  const RunNames names = ConsoleRunNames(source_path_.string());
+  const SourceFacts facts{{9, 9}, 0640};
+  const mode_t umask = ::umask(022);
+  CopyOutcome copied;
+  copied.partSizes = {5};
+  const ScriptInput input = ScriptInputFor(names, ScriptVariant::kConsole, copied);
+  ASSERT_TRUE(WriteDosBatch(names, input, facts).ok());
+  ASSERT_TRUE(WriteShellScript(names, input, facts).ok());
+  ::umask(umask);
+  struct stat info {};
+  ASSERT_EQ(::stat(names.BatchPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  ASSERT_EQ(::stat(names.ShellPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0750u) << "executable where readable";
 }
 
 TEST_F(FileLayer, AFileWithoutReadPermissionHasNoSize) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   ::chmod(source_path_.c_str(), 0);
   EXPECT_FALSE(IsReadable(source_path_.string()));
-  EXPECT_EQ(console::getthefilesize(RealFileSystem(), source_path_.string()), -1);
+  EXPECT_EQ(console::getthefilesize(source_path_.string()), -1);
 }
 
 }  // namespace

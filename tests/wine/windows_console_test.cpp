@@ -133,14 +133,8 @@ TEST_F(WindowsScenarios, ImpossiblePlansWriteNothing) { ImpossiblePlansWriteNoth
 TEST_F(WindowsScenarios, ASourceNamedLikeItsFirstPartIsNeverTruncated) {
   ASourceNamedLikeItsFirstPartIsNeverTruncated();
 }
-TEST_F(WindowsScenarios, ALaterPartNamedLikeTheSourceStopsTheRunThere) {
-  ALaterPartNamedLikeTheSourceStopsTheRunThere();
-}
-TEST_F(WindowsScenarios, LinksToTheSourceAreRefusedBeforeAnythingIsTruncated) {
-  LinksToTheSourceAreRefusedBeforeAnythingIsTruncated();
-}
-TEST_F(WindowsScenarios, AScriptNamedLikeTheSourceIsRefused) {
-  AScriptNamedLikeTheSourceIsRefused();
+TEST_F(WindowsScenarios, AnOutputThatIsTheSourceStopsTheRunBeforeAnyPart) {
+  AnOutputThatIsTheSourceStopsTheRunBeforeAnyPart();
 }
 TEST_F(WindowsScenarios, AScriptThatCannotBeCreatedIsReported) {
   AScriptThatCannotBeCreatedIsReported();
