@@ -65,8 +65,9 @@ bool PartDigests::HashRange(InputFile& file, std::int64_t offset, std::int64_t l
   return true;
 }
 
-Result<std::vector<std::string>> PartDigests::Finish(const std::vector<std::int64_t>& sizes,
-                                                     const RunNames& names) {
+Result<std::vector<std::string>> PartDigests::Finish(
+    const std::vector<std::int64_t>& sizes,
+    const std::function<std::string(std::int32_t number)>& partPath) {
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
   std::vector<std::string> digests;
@@ -75,7 +76,7 @@ Result<std::vector<std::string>> PartDigests::Finish(const std::vector<std::int6
       digests.push_back(slots_[i].digest);
       continue;
     }
-    const std::string path = names.PartPath(static_cast<std::int32_t>(i + 1));
+    const std::string path = partPath(static_cast<std::int32_t>(i + 1));
     auto part = InputFile::Open(path);
     if (!part.ok()) return part.error();
     Slot slot;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,8 +29,9 @@ class PartDigests {
   // 64 lower-case hex digits; waits for the threads. A part whose bytes
   // the threads did not see as the copy did (the source changed meanwhile,
   // or could not be read again) is hashed from its own file instead.
-  Result<std::vector<std::string>> Finish(const std::vector<std::int64_t>& sizes,
-                                          const RunNames& names);
+  Result<std::vector<std::string>> Finish(
+      const std::vector<std::int64_t>& sizes,
+      const std::function<std::string(std::int32_t number)>& partPath);
 
  private:
   struct Slot {

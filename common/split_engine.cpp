@@ -75,6 +75,15 @@ Proceed CopyObserver::BytesCopied(std::int64_t) { return Proceed::kGo; }
 WriteFailureAnswer CopyObserver::PartWriteFailed(const PartWriteFailure&) {
   return WriteFailureAnswer::kStop;
 }
+std::string CopyObserver::FolderLost(const FolderLoss&) { return {}; }
+
+// ---- The medium ----
+
+std::optional<PartLimit> PartsThatDoNotFit(const std::string& folder, std::int64_t partSize) {
+  auto volume = platform::VolumeOf(folder);
+  if (!volume.ok() || partSize <= volume.value().largestFile) return std::nullopt;
+  return PartLimit{volume.value().largestFile, volume.value().limit};
+}
 
 // ---- Steps ----
 
@@ -117,28 +126,38 @@ void StepSizer::Took(std::int64_t bytes, std::chrono::steady_clock::duration ela
 // ---- The copier ----
 
 PartCopier::PartCopier(InputFile& source, const RunNames& names, std::int64_t partSize,
-                       CopyObserver& observer, CopyPace pace, Digests digests)
+                       CopyObserver& observer, CopyOptions options)
     : source_(source),
       names_(names),
       partSize_(partSize),
       observer_(observer),
-      steps_(pace),
-      digests_(digests) {}
+      steps_(options.pace),
+      options_(options) {}
 
 CopyOutcome PartCopier::Ended(CopyEnd end, std::int32_t number, const std::string& path,
                               Error error) {
-  return CopyOutcome{end, number, path, std::move(error), sizes_, {}};
+  return CopyOutcome{end, number, path, std::move(error), sizes_, {}, placements_};
 }
 
 CopyOutcome PartCopier::Copy(std::int32_t partCount) {
-  if (digests_ == Digests::kSkip) return CopyParts(partCount);
+  if (auto volume = platform::VolumeOf(names_.folder); volume.ok()) volume_ = volume.value();
+  placements_ = {{names_.folder, 1}};
+  if (!options_.digests) return CopyParts(partCount);
   // Started first, so that they hash while the parts are copied; they read
   // the source from its start, as the copy does.
   PartDigests digests(source_, partSize_, partCount);
   CopyOutcome copied = CopyParts(partCount);
   if (copied.end != CopyEnd::kFinished) return copied;
-  auto hashed = digests.Finish(copied.partSizes, names_);
-  if (!hashed.ok()) return Ended(CopyEnd::kReadFailed, copied.partsWritten, copied.partPath, hashed.error());
+  auto hashed = digests.Finish(copied.partSizes, [&](std::int32_t number) {
+    RunNames where = names_;
+    for (const Placement& placement : placements_) {
+      if (placement.firstPart <= number) where.folder = placement.folder;
+    }
+    return where.PartPath(number);
+  });
+  if (!hashed.ok()) {
+    return Ended(CopyEnd::kReadFailed, copied.partsWritten, copied.partPath, hashed.error());
+  }
   copied.partDigests = std::move(hashed.value());
   return copied;
 }
@@ -149,9 +168,12 @@ CopyOutcome PartCopier::CopyParts(std::int32_t partCount) {
   std::string path;
   while (!endOfSource && number < partCount) {
     ++number;
-    path = names_.PartPath(number);
     // Attempts at this part: a retry after a write failure makes it again.
     for (;;) {
+      if (!FolderStillThere(number)) {
+        return Ended(CopyEnd::kFolderGone, number, names_.PartPath(number));
+      }
+      path = names_.PartPath(number);
       observer_.PartStarting(number, path);
       auto created = OutputFile::Create(path, &source_.identity(), source_.permissions());
       if (!created.ok()) return Ended(CopyEnd::kCreateFailed, number, path, created.error());
@@ -172,6 +194,12 @@ CopyOutcome PartCopier::CopyParts(std::int32_t partCount) {
 
       // An incomplete part is worth nothing: it goes before the question.
       RemovePart(number);
+      if (result.error.kind == ErrorKind::kTooLarge) {
+        return Ended(CopyEnd::kTooLarge, number, path, std::move(result.error));
+      }
+      // The parts before it are on the medium; so must their names be
+      // before anyone is asked to take the medium out.
+      if (options_.flush) (void)platform::FlushFolder(names_.folder);
       const WriteFailureAnswer answer =
           observer_.PartWriteFailed(PartWriteFailure{number, path, result.error});
       if (answer == WriteFailureAnswer::kStop) {
@@ -207,6 +235,42 @@ Result<bool> PartCopier::SourceHasMore() {
   return read.value() > 0;
 }
 
+// A folder whose medium was taken out may be gone, or be the bare mount
+// point on the disk below; a newly mounted medium in its place is fine.
+std::optional<FolderProblem> PartCopier::ProblemWithFolder() {
+  if (!volume_) return std::nullopt;  // never seen: creating the part tells
+  auto now = platform::VolumeOf(names_.folder);
+  if (!now.ok()) return FolderProblem::kGone;
+  if (now.value().device != volume_->device) {
+    if (now.value().device == volume_->below) return FolderProblem::kGone;
+    volume_ = now.value();  // another medium, mounted in the same place
+  }
+  if (volume_->largestFile < partSize_) return FolderProblem::kTooSmall;
+  return std::nullopt;
+}
+
+// Asks for another folder as long as the parts cannot go where they would.
+bool PartCopier::FolderStillThere(std::int32_t number) {
+  while (const std::optional<FolderProblem> problem = ProblemWithFolder()) {
+    const FolderVolume seen = *volume_;
+    const std::string folder =
+        observer_.FolderLost(FolderLoss{*problem, names_.folder, number, &seen});
+    if (folder.empty()) return false;
+    names_.folder = folder;
+    auto volume = platform::VolumeOf(folder);
+    if (volume.ok()) {
+      volume_ = volume.value();
+    } else {
+      volume_.reset();
+    }
+    if (placements_.back().firstPart == number) placements_.pop_back();
+    placements_.push_back({folder, number});
+    // Best done at once: the scripts that replace them come only at the end.
+    (void)RemoveStaleScripts(names_, source_.identity());
+  }
+  return true;
+}
+
 // Copies the part in steps. The observer hears of the read units each step
 // covered, counted from the part's first byte as a copy in units would have
 // read them, so that the marks do not depend on the steps.
@@ -221,6 +285,8 @@ PartCopier::PartResult PartCopier::CopyPart(OutputFile& part) {
       const bool readSide = moved.error().kind == ErrorKind::kRead;
       return {readSide ? PartEnd::kReadFailed : PartEnd::kWriteFailed, moved.error()};
     }
+    if (PartResult behind = StepBehind(part); behind.end != PartEnd::kFull) return behind;
+    // The medium's pace, not the cache's: a step waits for the one before.
     steps_.Took(moved.value(), std::chrono::steady_clock::now() - started);
     const std::int64_t units = CeilDiv(part.position(), kUnit);
     if (moved.value() == 0) {
@@ -234,9 +300,19 @@ PartCopier::PartResult PartCopier::CopyPart(OutputFile& part) {
     bytesDone_ += moved.value();
     if (observer_.BytesCopied(bytesDone_) == Proceed::kStop) return {PartEnd::kCancelled};
   }
-  // A full disk or a failed delayed write may show only at the close.
+  // A full disk or a failed delayed write may show only at the flush or the
+  // close.
+  if (options_.flush) {
+    if (Status flushed = part.Flush(); !flushed.ok()) return {PartEnd::kWriteFailed, flushed.error()};
+  }
   if (Status closed = part.Close(); !closed.ok()) return {PartEnd::kWriteFailed, closed.error()};
   return {end};
+}
+
+PartCopier::PartResult PartCopier::StepBehind(OutputFile& part) {
+  if (!options_.flush) return {PartEnd::kFull};
+  if (Status behind = part.WriteBehind(); !behind.ok()) return {PartEnd::kWriteFailed, behind.error()};
+  return {PartEnd::kFull};
 }
 
 void PartCopier::Forget(std::int32_t number) {
@@ -266,6 +342,12 @@ Status RemoveStaleScripts(const RunNames& names, const FileIdentity& source) {
   return platform::RemoveStale(names.ShellPath(), source);
 }
 
+RunNames NamesAtTheEnd(const RunNames& names, const CopyOutcome& copied) {
+  RunNames atTheEnd = names;
+  if (!copied.placements.empty()) atTheEnd.folder = copied.placements.back().folder;
+  return atTheEnd;
+}
+
 ScriptInput ScriptInputFor(const RunNames& names, ScriptVariant variant,
                            const CopyOutcome& copied) {
   return ScriptInput{variant,           names.scriptBaseName, names.sourceFileName,
@@ -275,11 +357,12 @@ ScriptInput ScriptInputFor(const RunNames& names, ScriptVariant variant,
 namespace {
 
 Status WriteScript(const std::string& path, std::string_view bytes, std::uint32_t permissions,
-                   const FileIdentity& source) {
+                   const FileIdentity& source, bool flush) {
   auto created = OutputFile::Create(path, &source, permissions);
   if (!created.ok()) return created.error();
   OutputFile& script = created.value();
   Status written = script.Write(bytes);
+  if (written.ok() && flush) written = script.Flush();
   if (written.ok()) written = script.Close();
   // A script cut short could join the parts wrongly: none is better.
   if (!written.ok()) {
@@ -291,19 +374,20 @@ Status WriteScript(const std::string& path, std::string_view bytes, std::uint32_
 
 }  // namespace
 
-Status WriteDosBatch(const RunNames& names, const ScriptInput& input, const SourceFacts& source) {
+Status WriteDosBatch(const RunNames& names, const ScriptInput& input, const SourceFacts& source,
+                     bool flush) {
   const std::string text = DosBatchText(input);
   return WriteScript(names.BatchPath(), platform::BatchFileBytes(text),
-                     source.permissions & 0666, source.identity);
+                     source.permissions & 0666, source.identity, flush);
 }
 
 Status WriteShellScript(const RunNames& names, const ScriptInput& input,
-                        const SourceFacts& source) {
+                        const SourceFacts& source, bool flush) {
   // Executable for each of owner, group and others who may read it.
   const std::uint32_t readable = source.permissions & 0444;
   return WriteScript(names.ShellPath(),
                      ShellScriptText(input),
-                     (source.permissions & 0666) | (readable >> 2), source.identity);
+                     (source.permissions & 0666) | (readable >> 2), source.identity, flush);
 }
 
 }  // namespace zelbo

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,7 @@
 namespace zelbo {
 
 using platform::FileIdentity;
+using platform::FolderVolume;
 using platform::InputFile;
 using platform::OutputFile;
 
@@ -71,11 +73,25 @@ enum class Proceed { kGo, kStop };
 enum class WriteFailureAnswer { kStop, kRetry };
 
 // A part that could not be written completely (disk full, no rights, a
-// file-size limit, a failed close). The part has been removed already.
+// failed flush or close). The part has been removed already, and what was
+// written before it is on the medium.
 struct PartWriteFailure {
   std::int32_t number;
   const std::string& path;
   const Error& error;
+};
+
+// Why the parts' folder cannot take the next part.
+enum class FolderProblem {
+  kGone,      // it is no longer there, or is the bare mount point of a medium that went
+  kTooSmall,  // the medium in it cannot hold a file of the part size
+};
+
+struct FolderLoss {
+  FolderProblem problem;
+  const std::string& folder;
+  std::int32_t nextPart;
+  const FolderVolume* volume;  // kTooSmall: what the folder holds
 };
 
 // What the copier tells while it works; each program shows it its own way.
@@ -94,6 +110,10 @@ class CopyObserver {
   virtual Proceed BytesCopied(std::int64_t done);
   // kRetry makes the same part again from its first byte.
   virtual WriteFailureAnswer PartWriteFailed(const PartWriteFailure& failure);
+  // The folder of the parts has gone (the medium was taken out) or cannot
+  // hold the next part: another folder for the rest of the parts (ready for
+  // a name, as RunNames::folder), or "" to stop.
+  virtual std::string FolderLost(const FolderLoss& loss);
 
  protected:
   ~CopyObserver() = default;
@@ -104,9 +124,17 @@ enum class CopyEnd {
   kCreateFailed,  // a part could not be created (kCreate, or kSameAsSource)
   kReadFailed,    // the current part is closed and stays
   kWriteFailed,   // the observer chose to stop; the current part is gone
+  kTooLarge,      // the part outgrew the largest file allowed; it is gone
+  kFolderGone,    // the parts' folder went, and the observer chose to stop
   kCancelled,     // the observer stopped after a read; the current part is abandoned
   kSeekFailed,    // going back for a retry failed
   kSourceGrew,    // the source had more bytes than the plan after the last part
+};
+
+// Parts from `firstPart` on went into `folder` (until the next placement).
+struct Placement {
+  std::string folder;
+  std::int32_t firstPart;
 };
 
 struct CopyOutcome {
@@ -117,6 +145,9 @@ struct CopyOutcome {
   std::vector<std::int64_t> partSizes;  // the bytes of each part completed
   // Finished runs that computed them: each part's SHA-256, 64 hex digits.
   std::vector<std::string> partDigests;
+  // Where the parts went: one folder, or more when a medium was swapped.
+  // The scripts go with the last part.
+  std::vector<Placement> placements;
 };
 
 // What the scripts need to know of the source once it is closed.
@@ -131,8 +162,25 @@ struct SourceFacts {
 // hand.
 enum class CopyPace { kResponsive, kSteady };
 
-// Whether the run computes each part's SHA-256 for the scripts to check.
-enum class Digests { kCompute, kSkip };
+// How a run copies.
+struct CopyOptions {
+  CopyPace pace = CopyPace::kResponsive;
+  // Each part's SHA-256, for the scripts to check.
+  bool digests = true;
+  // Parts on the medium before they count as written: each step is written
+  // behind, each part flushed before it is closed, the folder before any
+  // question about the medium.
+  bool flush = true;
+};
+
+// The largest part that the folder's medium and this process can hold.
+struct PartLimit {
+  std::int64_t largest;
+  std::string what;  // "FAT", "the file-size limit of this process (ulimit -f)", ...
+};
+// Nothing when parts of `partSize` bytes fit (or the folder cannot be
+// looked at: creating the first part will say why).
+std::optional<PartLimit> PartsThatDoNotFit(const std::string& folder, std::int64_t partSize);
 
 // Sizes the steps of a copy so that each takes about the pace's time.
 class StepSizer {
@@ -154,14 +202,15 @@ class StepSizer {
 class PartCopier {
  public:
   PartCopier(InputFile& source, const RunNames& names, std::int64_t partSize,
-             CopyObserver& observer, CopyPace pace = CopyPace::kResponsive,
-             Digests digests = Digests::kCompute);
+             CopyObserver& observer, CopyOptions options = {});
 
   // Makes parts 1 up to `partCount`, fewer when the source ends early (the
   // part in which it ends is still made and counted, even when empty). The
   // kernel copies the bytes, and where the source's file system can share
   // storage between files, the parts share the source's blocks. The parts'
-  // digests are computed meanwhile, on other threads.
+  // digests are computed meanwhile, on other threads. Before each part the
+  // folder is checked to be still on its medium, or on one newly mounted
+  // there.
   CopyOutcome Copy(std::int32_t partCount);
 
   // Removes part `number` if this copier made it and it is still that file.
@@ -182,20 +231,26 @@ class PartCopier {
   };
 
   PartResult CopyPart(OutputFile& part);
+  PartResult StepBehind(OutputFile& part);
   CopyOutcome CopyParts(std::int32_t partCount);
+  bool FolderStillThere(std::int32_t number);
+  std::optional<FolderProblem> ProblemWithFolder();
   CopyOutcome Ended(CopyEnd end, std::int32_t number, const std::string& path, Error error = {});
   void Forget(std::int32_t number);
   Result<bool> SourceHasMore();
 
   InputFile& source_;
-  const RunNames& names_;
+  RunNames names_;  // its folder changes when a medium goes
   const std::int64_t partSize_;
   CopyObserver& observer_;
   StepSizer steps_;
-  const Digests digests_;
+  const CopyOptions options_;
   std::int64_t bytesDone_ = 0;
   std::vector<CreatedPart> created_;
   std::vector<std::int64_t> sizes_;
+  std::vector<Placement> placements_;
+  // The folder's file system when the run began (or the folder was chosen).
+  std::optional<FolderVolume> volume_;
 };
 
 // Before the first part: removes old scripts of this run's names (regular
@@ -210,13 +265,18 @@ ScriptInput ScriptInputFor(const RunNames& names, ScriptVariant variant,
                            const CopyOutcome& copied);
 
 // The two scripts of a run, each created as a new file (never over the
-// source) in the parts' folder, written whole and closed: the batch in the
-// bytes that the platform's command interpreter reads, the shell script
-// executable for those who may read the source. The error's kind says what
-// failed: kCreate or kSameAsSource (nothing was written), kWrite or kClose
-// (the incomplete file has been removed again).
-Status WriteDosBatch(const RunNames& names, const ScriptInput& input, const SourceFacts& source);
+// source) in the parts' folder, written whole, flushed when `flush`, and
+// closed: the batch in the bytes that the platform's command interpreter
+// reads, the shell script executable for those who may read the source.
+// The error's kind says what failed: kCreate or kSameAsSource (nothing was
+// written), kWrite or kClose (the incomplete file has been removed again).
+Status WriteDosBatch(const RunNames& names, const ScriptInput& input, const SourceFacts& source,
+                     bool flush);
 Status WriteShellScript(const RunNames& names, const ScriptInput& input,
-                        const SourceFacts& source);
+                        const SourceFacts& source, bool flush);
+
+// The names of a run whose parts ended in the outcome's last folder: where
+// its scripts go.
+RunNames NamesAtTheEnd(const RunNames& names, const CopyOutcome& copied);
 
 }  // namespace zelbo

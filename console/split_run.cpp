@@ -72,6 +72,9 @@ class Run {
     const ConsolePlan plan = PlanSplit(sourceSize, request_);
     out_.Print(PlanText(plan, sourceSize, request_));
     if (plan.problem != PlanProblem::kNone) return ExitStatus::kImpossiblePartSize;
+    if (const auto limit = PartsThatDoNotFit(names_.folder, plan.partSize)) {
+      return Fail(LimitText(*limit, plan, sourceSize, request_), ExitStatus::kImpossiblePartSize);
+    }
 
     CopyOutcome copied;
     SourceFacts source;
@@ -92,8 +95,8 @@ class Run {
       }
       out_.Print("Writing the splitted parts:\n");
       SpinnerObserver spinner(out_);
-      PartCopier copier(opened.value(), names_, plan.partSize, spinner, CopyPace::kSteady,
-                        request_.quick ? Digests::kSkip : Digests::kCompute);
+      PartCopier copier(opened.value(), names_, plan.partSize, spinner,
+                        {CopyPace::kSteady, request_.digests, request_.flush});
       copied = copier.Copy(plan.partsToWrite);
       if (copied.end != CopyEnd::kFinished) return CopyFailed(copied);
     }  // the source is closed here
@@ -119,7 +122,11 @@ class Run {
         return Fail("ERROR: The file " + Shown(request_.sourcePath) +
                         " grew while it was split: the parts do not hold all of it!\n",
                     ExitStatus::kFileError);
+      case CopyEnd::kFolderGone:
+        return Fail("ERROR: The folder of the parts is gone, or its medium was taken out!\n",
+                    ExitStatus::kFileError);
       case CopyEnd::kWriteFailed:
+      case CopyEnd::kTooLarge:
       // The console neither cancels nor retries, so these two never come.
       case CopyEnd::kCancelled:
       case CopyEnd::kSeekFailed:
@@ -155,7 +162,7 @@ class Run {
 
   ExitStatus WriteScripts(const ScriptInput& input, const SourceFacts& source) {
     out_.Print("Writing the DOS batch to put the stuff back together...\n");
-    Status status = WriteDosBatch(names_, input, source);
+    Status status = WriteDosBatch(names_, input, source, request_.flush);
     if (!status.ok()) {
       return ScriptFailed(status, "ERROR: Could not create DOS batch file\n", "DOS batch");
     }
@@ -163,11 +170,19 @@ class Run {
     const std::string notice =
         BatchNotice(input);
     if (!notice.empty()) out_.Print(ShownName(notice) + "\n");
-    status = WriteShellScript(names_, input, source);
+    status = WriteShellScript(names_, input, source, request_.flush);
     if (!status.ok()) {
       return ScriptFailed(status, "ERROR: Could not create Linux batch file\n", "Linux batch");
     }
-    out_.Print("Linux/Unix shell script file \"unsplit.sh\" created.\nEnd Zelbo!\n");
+    out_.Print("Linux/Unix shell script file \"unsplit.sh\" created.\n");
+    // The names of the new files reach the medium last; only then is it done.
+    if (Status flushed = request_.flush ? platform::FlushFolder(names_.folder) : Status{};
+        !flushed.ok()) {
+      return Fail("ERROR: The files could not be written to the disk: " +
+                      flushed.error().os_text + "\n",
+                  ExitStatus::kFileError);
+    }
+    out_.Print("End Zelbo!\n");
     return ExitStatus::kSuccess;
   }
 
@@ -223,6 +238,24 @@ std::string PlanText(const ConsolePlan& plan, std::int64_t sourceSize,
                      LongLongToStr(plan.partSize) + " bytes\n";
   if (plan.remainder != 0) text += " and a remainder of " + LongLongToStr(plan.remainder) + "\n";
   return text;
+}
+
+std::string LimitText(const PartLimit& limit, const ConsolePlan& plan, std::int64_t sourceSize,
+                      const SplitRequest& request) {
+  if (request.partCount != 0) {
+    return "ERROR: Parts of " + LongLongToStr(plan.partSize) + " bytes are larger than " +
+           limit.what + " allows: split into at least " +
+           LongLongToStr(CeilDiv(sourceSize, std::max<std::int64_t>(limit.largest, 1))) +
+           " parts!\n";
+  }
+  static constexpr struct {
+    std::int64_t bytes;
+    std::string_view name;
+  } kUnits[] = {{1, "bytes"}, {1024, "kbytes"}, {1024 * 1024, "Mbytes"}};
+  const auto& unit = kUnits[static_cast<int>(request.unit)];
+  return "ERROR: Parts of " + LongLongToStr(plan.partSize / unit.bytes) + " " +
+         std::string(unit.name) + " are larger than " + limit.what + " allows: at most " +
+         LongLongToStr(limit.largest / unit.bytes) + " " + std::string(unit.name) + "!\n";
 }
 
 ExitStatus RunConsoleSplit(const SplitRequest& request, ConsoleOutput& out) {

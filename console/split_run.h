@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/split_engine.h"
 #include "console/command_line.h"
 #include "console/console_output.h"
 
@@ -35,6 +36,10 @@ ConsolePlan PlanSplit(std::int64_t sourceSize, const SplitRequest& request);
 // What the run prints after "We will split the file "..." into ".
 std::string PlanText(const ConsolePlan& plan, std::int64_t sourceSize,
                      const SplitRequest& request);
+
+// The line that refuses a plan whose parts the destination cannot hold.
+std::string LimitText(const PartLimit& limit, const ConsolePlan& plan, std::int64_t sourceSize,
+                      const SplitRequest& request);
 
 // Runs the whole split, printing to `out`, and returns the exit status.
 ExitStatus RunConsoleSplit(const SplitRequest& request, ConsoleOutput& out);

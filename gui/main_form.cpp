@@ -332,6 +332,10 @@ class FormRunDisplay final : public RunDisplay {
     return application_.MessageBox(text, title, icon, buttons, detail);
   }
 
+  // The toolkit's folder dialog comes with the flat toolkit; until then a
+  // lost medium ends the run as a Cancel would.
+  std::string ChooseFolder(std::string_view, std::string_view) override { return {}; }
+
  private:
   TMainForm& window_;
   toolkit::Application& application_;
@@ -341,7 +345,8 @@ class FormRunDisplay final : public RunDisplay {
 
 void TMainForm::RunSplit() {
   const WindowedRunRequest request{plan_.sourceFile, SaveDialog1.FileName(), plan_.partSize,
-                                   UseNoLFN.Checked()};
+                                   UseNoLFN.Checked(),
+                                   static_cast<SizeUnit>(SplitType.ItemIndex())};
   FormRunDisplay display(*this, application_);
   RunWindowedSplit(request, display, plan_);
 }

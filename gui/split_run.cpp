@@ -45,6 +45,10 @@ class WindowedRun final : public CopyObserver {
       case NameProblem::kNone:
         break;
     }
+    if (const auto limit = PartsThatDoNotFit(names_.folder, request_.partSize)) {
+      Tell(LimitText(*limit), "Zelbo - ERROR", MessageIcon::kError);
+      return;
+    }
     SourceFacts source;
     CopyOutcome copied;
     {
@@ -58,8 +62,15 @@ class WindowedRun final : public CopyObserver {
       if (!CopyParts(opened.value(), copied)) return;
     }  // the source is closed here
     const ScriptInput scripts = ScriptInputFor(names_, ScriptVariant::kWindowed, copied);
-    if (!WriteScripts(scripts, source)) return;
-    TellFinished(scripts);
+    const RunNames atTheEnd = NamesAtTheEnd(names_, copied);
+    if (!WriteScripts(atTheEnd, scripts, source)) return;
+    // Done only once the names of the new files are on the medium too.
+    if (Status flushed = platform::FlushFolder(atTheEnd.folder); !flushed.ok()) {
+      Tell("ERROR: The parts could not be written to the medium completely!", "Zelbo - ERROR",
+           MessageIcon::kError, flushed.error().os_text);
+      return;
+    }
+    TellFinished(scripts, copied.placements);
   }
 
   // ---- What the copier tells ----
@@ -97,6 +108,28 @@ class WindowedRun final : public CopyObserver {
     if (answer == MessageAnswer::kCancel) return WriteFailureAnswer::kStop;
     display_.SetCursor(Cursor::kHourGlass);
     return WriteFailureAnswer::kRetry;
+  }
+
+  // Says what happened to the folder, then asks where the rest goes.
+  std::string FolderLost(const FolderLoss& loss) override {
+    Draw();
+    display_.SetCursor(savedCursor_);
+    const std::string next = std::to_string(loss.nextPart);
+    const std::string why =
+        loss.problem == FolderProblem::kGone
+            ? "The folder " + Quoted(loss.folder) +
+                  " is gone, or the medium that held it was taken out."
+            : LimitText(PartLimit{loss.volume->largestFile, loss.volume->limit});
+    display_.MessageBox(why + "\n\nChoose the folder for part " + next +
+                            " and the parts after it.",
+                        "Zelbo - Error", MessageIcon::kWarning, MessageButtons::kOk, {});
+    std::string folder =
+        display_.ChooseFolder("Folder for part " + next + " and the rest", loss.folder);
+    if (!folder.empty() && !platform::NativePathStyle().IsSeparator(folder.back())) {
+      folder.push_back(platform::NativePathStyle().preferred);
+    }
+    display_.SetCursor(Cursor::kHourGlass);
+    return folder;
   }
 
  private:
@@ -139,9 +172,15 @@ class WindowedRun final : public CopyObserver {
              copied.error.os_text);
         break;
       case CopyEnd::kWriteFailed:  // Cancel at the disk-full question
+      case CopyEnd::kFolderGone:   // or at the choice of another folder
         Tell("You chose to cancel!\n\nDo not forget to cleanup the already written parts (" +
                  std::to_string(copied.partsWritten) + ")!",
              "Zelbo - User Abort", MessageIcon::kWarning);
+        break;
+      case CopyEnd::kTooLarge:  // no other medium can help: no Retry
+        Tell("ERROR: Unable to write output file " + Quoted(copied.partPath) +
+                 ": it is larger than the medium (or this user) may have a file!",
+             "Zelbo - ERROR", MessageIcon::kError, copied.error.os_text);
         break;
       case CopyEnd::kCancelled:
         display_.SetCursor(savedCursor_);
@@ -161,14 +200,14 @@ class WindowedRun final : public CopyObserver {
     return false;
   }
 
-  bool WriteScripts(const ScriptInput& scripts, const SourceFacts& source) {
-    Status written = WriteDosBatch(names_, scripts, source);
+  bool WriteScripts(const RunNames& names, const ScriptInput& scripts, const SourceFacts& source) {
+    Status written = WriteDosBatch(names, scripts, source, true);
     if (!written.ok()) {
       Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
            ScriptDetail(written.error()));
       return false;
     }
-    written = WriteShellScript(names_, scripts, source);
+    written = WriteShellScript(names, scripts, source, true);
     if (!written.ok()) {
       Tell("ERROR: Could not create Linux batch file", "Zelbo - ERROR", MessageIcon::kError,
            ScriptDetail(written.error()));
@@ -182,7 +221,19 @@ class WindowedRun final : public CopyObserver {
     return error.os_text;
   }
 
-  void TellFinished(const ScriptInput& scripts) {
+  // Parts spread over several media: where each went, for the join.
+  static std::string PlacesText(const std::vector<Placement>& placements, std::int32_t parts) {
+    if (placements.size() < 2) return "";
+    std::string text = "\nThe parts went to more than one medium:";
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+      const std::int32_t last = i + 1 < placements.size() ? placements[i + 1].firstPart - 1 : parts;
+      text += "\n" + PartNumber(placements[i].firstPart) + " to " + PartNumber(last) + ": " +
+              Quoted(placements[i].folder);
+    }
+    return text + " (and the batch files)\nCopy them all into one folder to put them together.\n";
+  }
+
+  void TellFinished(const ScriptInput& scripts, const std::vector<Placement>& placements) {
     const auto parts = static_cast<std::int32_t>(scripts.partSizes.size());
     if (names_.shortNames) {
       display_.MessageBox(
@@ -195,9 +246,29 @@ class WindowedRun final : public CopyObserver {
              Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
              ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
              Quoted(names_.batchBaseName + ".sh") +
-             " to put the pieces back together were created.\n",
+             " to put the pieces back together were created.\n" + PlacesText(placements, parts),
          "Zelbo - Success", MessageIcon::kInformation,
          BatchNotice(scripts));
+  }
+
+  // The refusal of parts that the destination cannot hold, in the unit in
+  // which the user gave the amount.
+  std::string LimitText(const PartLimit& limit) const {
+    if (request_.unit == SizeUnit::kParts) {
+      return "ERROR: Parts of " + DecimalText(request_.partSize) + " bytes are larger than " +
+             limit.what + " allows: split into at least " +
+             DecimalText(CeilDiv(std::max<std::int64_t>(plan_.sourceSize, 1),
+                                 std::max<std::int64_t>(limit.largest, 1))) +
+             " parts!";
+    }
+    static constexpr std::string_view kNames[] = {"", "bytes", "kbytes", "Mbytes"};
+    const std::int64_t unit = request_.unit == SizeUnit::kMbytes   ? kMbyte
+                              : request_.unit == SizeUnit::kKbytes ? kKbyte
+                                                                   : 1;
+    const std::string name(kNames[static_cast<int>(request_.unit)]);
+    return "ERROR: Parts of " + DecimalText(request_.partSize / unit) + " " + name +
+           " are larger than " + limit.what + " allows: at most " +
+           DecimalText(limit.largest / unit) + " " + name + "!";
   }
 
   // Lets messages in, after drawing what changed if a drawing is due. A

@@ -36,6 +36,9 @@ class RunDisplay {
                                             toolkit::MessageIcon icon,
                                             toolkit::MessageButtons buttons,
                                             std::string_view detail) = 0;
+  // A folder the user chooses in the folder dialog, starting at `start`; ""
+  // when the dialog was cancelled.
+  virtual std::string ChooseFolder(std::string_view title, std::string_view start) = 0;
 
  protected:
   ~RunDisplay() = default;
@@ -46,6 +49,7 @@ struct WindowedRunRequest {
   std::string batchPath;   // as the save dialog returned it
   std::int64_t partSize;   // at least 1
   bool wantShortNames;     // "Use 8.3 compatible filenames"
+  SizeUnit unit = SizeUnit::kBytes;  // in which the amount was given
 };
 
 // Messages are processed at most this often while a run copies: often

@@ -33,7 +33,9 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
     : handle_(std::exchange(other.handle_, kNoHandle)),
       path_(std::move(other.path_)),
       identity_(other.identity_),
-      position_(other.position_) {}
+      position_(other.position_),
+      written_behind_(other.written_behind_),
+      waiting_from_(other.waiting_from_) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
@@ -118,7 +120,9 @@ FaultVerdict ConsultFaults(SystemCall call, const std::string& path, std::int64_
     }
     if (!Strikes(fault, ++table.seen[i], table.struck[i])) continue;
     ++table.struck[i];
-    if (fault.moves_at_most >= 0) {
+    if (fault.volume_holds >= 0) {
+      verdict.volume_holds = fault.volume_holds;
+    } else if (fault.moves_at_most >= 0) {
       verdict.bytes = std::min(verdict.bytes, fault.moves_at_most);
     } else {
       verdict.failure = fault.code;

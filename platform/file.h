@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -118,6 +119,12 @@ class OutputFile {
   Status Write(std::span<const std::byte> bytes);
   Status Write(std::string_view text);
 
+  // Starts writing to the medium what was written since the last call, and
+  // waits until what the call before started is there: a run that calls
+  // this after each step keeps little in the cache and tells progress
+  // close to what the medium holds. Does nothing where the system cannot.
+  Status WriteBehind();
+
   // Waits until what was written is on the medium (the file's data and its
   // size), so that a medium pulled afterwards holds all of it.
   Status Flush();
@@ -140,6 +147,10 @@ class OutputFile {
   std::string path_;
   FileIdentity identity_;
   std::int64_t position_ = 0;
+  // Write-behind: bytes before `written_behind_` have been started; those
+  // from `waiting_from_` on are not known to be on the medium yet.
+  std::int64_t written_behind_ = 0;
+  std::int64_t waiting_from_ = 0;
 };
 
 // Moves up to `count` bytes from `in` (at its read position) to the end of
@@ -164,12 +175,38 @@ void RemoveIfSame(const std::string& path, const FileIdentity& identity);
 // a name that is not there; a file that could not be removed is an error.
 Status RemoveStale(const std::string& path, const FileIdentity& protect);
 
+// What the file system that holds a folder is, as a run needs to know it.
+struct FolderVolume {
+  // Which file system (volume, medium) holds the folder now.
+  std::uint64_t device = 0;
+  // POSIX: the file system below the one that holds the folder, where its
+  // mount point lies (the same as `device` for the root); a folder found on
+  // it later is the bare mount point of a medium that has gone. 0 where
+  // media are not mounted into folders (Windows drive letters).
+  std::uint64_t below = 0;
+  // The largest file that the file system and this process can hold, and
+  // what sets that limit, to be named in a sentence ("the FAT file system",
+  // "the file-size limit of this process (ulimit -f)"; "" when nothing does).
+  std::int64_t largestFile = std::numeric_limits<std::int64_t>::max();
+  std::string limit;
+};
+
+// Looks at the folder's file system; an error when the folder is gone (or
+// is no folder).
+Result<FolderVolume> VolumeOf(const std::string& folder);
+
+// Waits until the folder's entries (the names of the files made in it) are
+// on the medium.
+Status FlushFolder(const std::string& folder);
+
 // ---- Fault points, for tests ----
 
 // The calls that reach the system. A test makes one of them fail (or move
 // fewer bytes) where a real system would: a full medium, a bad sector, a
 // kernel that refuses an in-kernel copy.
-enum class SystemCall { kOpen, kCreate, kRead, kWrite, kCopy, kSeek, kFlush, kClose, kUnlink };
+enum class SystemCall {
+  kOpen, kCreate, kRead, kWrite, kCopy, kSeek, kFlush, kClose, kUnlink, kVolume
+};
 
 // What a failing call reports, in each platform's own code.
 enum class FailureCode { kNoSpace, kTooLarge, kIo, kAccess, kRefused };
@@ -188,6 +225,9 @@ struct SystemFault {
   // When not negative, a strike moves at most this many bytes and succeeds
   // (a short transfer) instead of failing.
   std::int64_t moves_at_most = -1;
+  // kVolume: when not negative, a strike succeeds and the volume holds files
+  // of at most this many bytes, as a FAT medium does.
+  std::int64_t volume_holds = -1;
 };
 
 // Installs faults for its lifetime (one set at a time; calls on any thread
@@ -210,6 +250,7 @@ std::string FailureText(FailureCode code);
 struct FaultVerdict {
   std::optional<FailureCode> failure;
   std::int64_t bytes;  // what the call may move (all of it when no fault)
+  std::int64_t volume_holds = -1;  // kVolume: the limit a fault reports
 };
 FaultVerdict ConsultFaults(SystemCall call, const std::string& path, std::int64_t offset = 0,
                            std::int64_t bytes = 0);

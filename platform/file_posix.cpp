@@ -2,8 +2,10 @@
 // file goes through one of the Sys* wrappers below, which first ask the
 // table of fault points.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,6 +100,12 @@ int SysUnlink(const std::string& path) {
 Error SystemError(ErrorKind kind, std::string call, const std::string& path,
                   int error_number) {
   return Error{kind, path, std::move(call), std::strerror(error_number)};
+}
+
+// A failure to write: past the largest file allowed, or anything else.
+Error WriteError(std::string call, const std::string& path, int error_number) {
+  return SystemError(error_number == EFBIG ? ErrorKind::kTooLarge : ErrorKind::kWrite,
+                     std::move(call), path, error_number);
 }
 
 Error SameAsSource(const std::string& path) {
@@ -237,16 +245,36 @@ Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentit
 Status OutputFile::Write(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
     const ssize_t written = SysWrite(Fd(handle_), bytes.data(), bytes.size(), path_, position_);
-    if (written < 0) return SystemError(ErrorKind::kWrite, "write", path_, errno);
+    if (written < 0) return WriteError("write", path_, errno);
     position_ += written;
     bytes = bytes.subspan(static_cast<std::size_t>(written));
   }
   return {};
 }
 
+Status OutputFile::WriteBehind() {
+  const int fd = Fd(handle_);
+  if (waiting_from_ < written_behind_) {
+    constexpr unsigned kWait = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                               SYNC_FILE_RANGE_WAIT_AFTER;
+    if (!Allowed(SystemCall::kFlush, path_) ||
+        (::sync_file_range(fd, waiting_from_, written_behind_ - waiting_from_, kWait) != 0 &&
+         errno != EINVAL && errno != ESPIPE && errno != ENOSYS)) {
+      return WriteError("sync_file_range", path_, errno);
+    }
+    waiting_from_ = written_behind_;
+  }
+  if (written_behind_ < position_) {
+    // Only a start: a failure shows at the wait, or at the flush.
+    ::sync_file_range(fd, written_behind_, position_ - written_behind_, SYNC_FILE_RANGE_WRITE);
+    written_behind_ = position_;
+  }
+  return {};
+}
+
 Status OutputFile::Flush() {
   if (!Allowed(SystemCall::kFlush, path_) || ::fdatasync(Fd(handle_)) != 0) {
-    return SystemError(ErrorKind::kWrite, "fdatasync", path_, errno);
+    return WriteError("fdatasync", path_, errno);
   }
   return {};
 }
@@ -286,9 +314,7 @@ Status WriteAll(int fd, std::span<const std::byte> bytes, const std::string& pat
   while (!bytes.empty()) {
     const ssize_t written =
         RetryOnInterrupt([&] { return ::write(fd, bytes.data(), bytes.size()); });
-    if (written <= 0) {
-      return SystemError(ErrorKind::kWrite, "write", path, written < 0 ? errno : ENOSPC);
-    }
+    if (written <= 0) return WriteError("write", path, written < 0 ? errno : ENOSPC);
     bytes = bytes.subspan(static_cast<std::size_t>(written));
   }
   return {};
@@ -304,7 +330,7 @@ Result<std::int64_t> CopyRange(InputFile& in, OutputFile& out, std::int64_t coun
   }
   if (!Allowed(SystemCall::kWrite, out.path(), out.position_, size) ||
       (size == 0 && count > 0)) {
-    return SystemError(ErrorKind::kWrite, "write", out.path(), size == 0 ? ENOSPC : errno);
+    return WriteError("write", out.path(), size == 0 ? ENOSPC : errno);
   }
   if (size == 0) return std::int64_t{0};
   const int from = Fd(in.handle_);
@@ -339,7 +365,7 @@ Result<std::int64_t> CopyRange(InputFile& in, OutputFile& out, std::int64_t coun
     std::byte probe;
     const bool output_side =
         OutputFull(error_number) || ::pread(from, &probe, 1, in.position_) >= 0;
-    return output_side ? SystemError(ErrorKind::kWrite, "write", out.path(), error_number)
+    return output_side ? WriteError("write", out.path(), error_number)
                        : SystemError(ErrorKind::kRead, "read", in.path(), error_number);
   }
   in.position_ += moved;
@@ -348,6 +374,84 @@ Result<std::int64_t> CopyRange(InputFile& in, OutputFile& out, std::int64_t coun
 }
 
 std::string FailureText(FailureCode code) { return std::strerror(Errno(code)); }
+
+// ---- The folder's file system ----
+
+namespace {
+
+constexpr std::int64_t kFatLargestFile = (std::int64_t{1} << 32) - 1;
+constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
+
+// The file system below the one that holds `folder`: the device of the
+// first folder above it on another one (its mount point's parent).
+std::uint64_t DeviceBelow(const std::string& folder, const struct stat& info) {
+  std::string path = folder;
+  struct stat child = info;
+  for (int depth = 0; depth < 256; ++depth) {
+    path += "/..";
+    struct stat parent {};
+    if (::stat(path.c_str(), &parent) != 0) break;
+    if (parent.st_dev != info.st_dev) return parent.st_dev;
+    if (parent.st_ino == child.st_ino) break;  // the root
+    child = parent;
+  }
+  return info.st_dev;
+}
+
+// What limits the size of a file in `folder`: its file system, then this
+// process. glibc answers 32 bits for file systems it does not know, so only
+// a FAT type and a wider answer are taken at their word.
+void FindLargestFile(const std::string& folder, FolderVolume& volume) {
+  struct statfs system {};
+  if (::statfs(folder.c_str(), &system) == 0 && system.f_type == kFatMagic) {
+    volume.largestFile = kFatLargestFile;
+    volume.limit = "the FAT file system";
+  } else if (const long bits = ::pathconf(folder.c_str(), _PC_FILESIZEBITS);
+             bits > 32 && bits < 64) {
+    volume.largestFile = (std::int64_t{1} << (bits - 1)) - 1;
+    volume.limit = "the file system of the folder";
+  }
+  rlimit process{};
+  if (::getrlimit(RLIMIT_FSIZE, &process) == 0 && process.rlim_cur != RLIM_INFINITY &&
+      static_cast<std::uint64_t>(process.rlim_cur) <
+          static_cast<std::uint64_t>(volume.largestFile)) {
+    volume.largestFile = static_cast<std::int64_t>(process.rlim_cur);
+    volume.limit = "the file-size limit of this process (ulimit -f)";
+  }
+}
+
+}  // namespace
+
+Result<FolderVolume> VolumeOf(const std::string& folder) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  const FaultVerdict verdict = ConsultFaults(SystemCall::kVolume, path, 0, 0);
+  struct stat info {};
+  if (verdict.failure || ::stat(path.c_str(), &info) != 0) {
+    return SystemError(ErrorKind::kOpen, "stat", folder,
+                       verdict.failure ? Errno(*verdict.failure) : errno);
+  }
+  if (!S_ISDIR(info.st_mode)) return SystemError(ErrorKind::kOpen, "stat", folder, ENOTDIR);
+  FolderVolume volume;
+  volume.device = static_cast<std::uint64_t>(info.st_dev);
+  volume.below = DeviceBelow(path, info);
+  FindLargestFile(path, volume);
+  if (verdict.volume_holds >= 0) {
+    volume.largestFile = verdict.volume_holds;
+    volume.limit = "the FAT file system";
+  }
+  return volume;
+}
+
+Status FlushFolder(const std::string& folder) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  const int fd = SysOpen(SystemCall::kFlush, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return WriteError("open", folder, errno);
+  const bool flushed = ::fsync(fd) == 0 || errno == EINVAL;
+  const int saved = errno;
+  ::close(fd);
+  if (!flushed) return WriteError("fsync", folder, saved);
+  return {};
+}
 
 bool IsReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 

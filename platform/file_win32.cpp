@@ -53,6 +53,12 @@ Error SystemError(ErrorKind kind, std::string call, const std::string& path, DWO
   return Error{kind, path, std::move(call), win32::ErrorText(code)};
 }
 
+// A failure to write: past the largest file allowed, or anything else.
+Error WriteError(std::string call, const std::string& path, DWORD code) {
+  return SystemError(code == ERROR_FILE_TOO_LARGE ? ErrorKind::kTooLarge : ErrorKind::kWrite,
+                     std::move(call), path, code);
+}
+
 Error SameAsSource(const std::string& path) {
   return Error{ErrorKind::kSameAsSource, path, "CreateFileW",
                "the output would replace the source file"};
@@ -248,22 +254,25 @@ Status OutputFile::Write(std::span<const std::byte> bytes) {
     DWORD wanted = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
     DWORD written = 0;
     if (!Allowed(SystemCall::kWrite, path_, position_, wanted)) {
-      return SystemError(ErrorKind::kWrite, "WriteFile", path_, GetLastError());
+      return WriteError("WriteFile", path_, GetLastError());
     }
     if (wanted == 0 || !WriteFile(Win(handle_), bytes.data(), wanted, &written, nullptr)) {
-      return SystemError(ErrorKind::kWrite, "WriteFile", path_,
-                         wanted == 0 ? ERROR_DISK_FULL : GetLastError());
+      return WriteError("WriteFile", path_, wanted == 0 ? ERROR_DISK_FULL : GetLastError());
     }
-    if (written == 0) return SystemError(ErrorKind::kWrite, "WriteFile", path_, ERROR_DISK_FULL);
+    if (written == 0) return WriteError("WriteFile", path_, ERROR_DISK_FULL);
     position_ += written;
     bytes = bytes.subspan(written);
   }
   return {};
 }
 
+// Windows starts no write of a range on request; the flush at the end of
+// each part does all of it.
+Status OutputFile::WriteBehind() { return {}; }
+
 Status OutputFile::Flush() {
   if (!Allowed(SystemCall::kFlush, path_) || !FlushFileBuffers(Win(handle_))) {
-    return SystemError(ErrorKind::kWrite, "FlushFileBuffers", path_, GetLastError());
+    return WriteError("FlushFileBuffers", path_, GetLastError());
   }
   return {};
 }
@@ -298,7 +307,7 @@ Result<std::int64_t> CopyRange(InputFile& in, OutputFile& out, std::int64_t coun
   DWORD copied = size;
   if (!Allowed(SystemCall::kCopy, out.path(), out.position_, copied) &&
       GetLastError() != ErrorCode(FailureCode::kRefused)) {
-    return SystemError(ErrorKind::kWrite, "WriteFile", out.path(), GetLastError());
+    return WriteError("WriteFile", out.path(), GetLastError());
   }
   size = std::min(size, copied);
   auto read = in.Read(std::span(in.buffer_).first(size));
@@ -310,6 +319,52 @@ Result<std::int64_t> CopyRange(InputFile& in, OutputFile& out, std::int64_t coun
 }
 
 std::string FailureText(FailureCode code) { return win32::ErrorText(ErrorCode(code)); }
+
+// ---- The folder's volume ----
+
+Result<FolderVolume> VolumeOf(const std::string& folder) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  const FaultVerdict verdict = ConsultFaults(SystemCall::kVolume, path, 0, 0);
+  const std::wstring native = NativePath(path);
+  const DWORD attributes = verdict.failure ? INVALID_FILE_ATTRIBUTES
+                                           : GetFileAttributesW(native.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const DWORD code = verdict.failure ? ErrorCode(*verdict.failure)
+                       : attributes == INVALID_FILE_ATTRIBUTES ? GetLastError()
+                                                               : ERROR_DIRECTORY;
+    return SystemError(ErrorKind::kOpen, "GetFileAttributesW", folder, code);
+  }
+  wchar_t root[MAX_PATH + 1];
+  wchar_t system[MAX_PATH + 1];
+  DWORD serial = 0;
+  if (!GetVolumePathNameW(native.c_str(), root, MAX_PATH + 1) ||
+      !GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, system, MAX_PATH + 1)) {
+    return SystemError(ErrorKind::kOpen, "GetVolumeInformationW", folder, GetLastError());
+  }
+  FolderVolume volume;
+  volume.device = serial;
+  // FAT12, FAT16 and FAT32 hold files of less than 4 GiB; exFAT, NTFS and
+  // ReFS far larger ones.
+  const std::wstring name = system;
+  if (name.rfind(L"FAT", 0) == 0) {
+    volume.largestFile = (std::int64_t{1} << 32) - 1;
+    volume.limit = "the FAT file system";
+  }
+  if (verdict.volume_holds >= 0) {
+    volume.largestFile = verdict.volume_holds;
+    volume.limit = "the FAT file system";
+  }
+  return volume;
+}
+
+// NTFS keeps its folders in its journal, and FAT media are written through
+// on Windows unless the user chose otherwise; each part is flushed itself.
+Status FlushFolder(const std::string& folder) {
+  if (!Allowed(SystemCall::kFlush, folder)) {
+    return WriteError("FlushFileBuffers", folder, GetLastError());
+  }
+  return {};
+}
 
 bool IsReadable(const std::string& path) {
   const HANDLE handle = CreateFileW(NativePath(path).c_str(), GENERIC_READ, kShareAll, nullptr,

@@ -57,6 +57,12 @@ class RecordingDisplay final : public RunDisplay {
     if (on_answer) on_answer();
     return answer;
   }
+  std::string ChooseFolder(std::string_view, std::string_view) override {
+    if (folders.empty()) return {};
+    std::string folder = folders.front();
+    folders.pop_front();
+    return folder;
+  }
 
   toolkit::Cursor cursor = toolkit::Cursor::kDefault;
   std::vector<std::string> lines;
@@ -64,6 +70,7 @@ class RecordingDisplay final : public RunDisplay {
   std::vector<Box> boxes;
   std::vector<bool> busy_at_box;
   std::deque<MessageAnswer> answers;
+  std::deque<std::string> folders;
   std::function<void()> on_pump, on_answer;
   int pumps = 0;
   bool cancel = false;
@@ -185,6 +192,17 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"source_open", {{SystemCall::kOpen, "movie.avi"}}, {},
             "Unable to open the file \"{}\" for reading!\n", "Zelbo - ERROR",
             MessageIcon::kError, {}},
+        Row{"fat_medium", {{SystemCall::kVolume, "", FailureCode::kIo, 1, 1, -1, -1, 30000}}, {},
+            "ERROR: Parts of 65536 bytes are larger than the FAT file system allows: at most "
+            "30000 bytes!",
+            "Zelbo - ERROR", MessageIcon::kError, {}},
+        Row{"too_large", {{SystemCall::kWrite, "movie.002", FailureCode::kTooLarge, 1, 1, 100}}, {},
+            "ERROR: Unable to write output file \"{m}movie.002\": it is larger than the medium "
+            "(or this user) may have a file!",
+            "Zelbo - ERROR", MessageIcon::kError, {"movie.001"}},
+        Row{"medium_gone_cancel", {{SystemCall::kVolume, "", FailureCode::kIo, 4}}, {},
+            "You chose to cancel!\n\nDo not forget to cleanup the already written parts (2)!",
+            "Zelbo - User Abort", MessageIcon::kWarning, {"movie.001"}},
         Row{"part_create", {{SystemCall::kCreate, "movie.003"}}, {},
             "ERROR: Unable to open output file \"{m}movie.003\"\n", "Zelbo - ERROR",
             MessageIcon::kError, {"movie.001", "movie.002"}},
@@ -219,6 +237,25 @@ INSTANTIATE_TEST_SUITE_P(
             "ERROR: Could not create Linux batch file", "Zelbo - ERROR", MessageIcon::kError,
             {"movie.001", "movie.002", "movie.003", "movie.004", "movie.bat"}}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(WindowedRun, AGoneMediumAsksForAFolderAndTheEndTellsWhereThePartsAre) {
+  fs::create_directories(dir_ / "n");
+  display_.folders = {(dir_ / "n").string()};
+  Run("movie.bat", true, std::chrono::milliseconds(20),
+      {{SystemCall::kVolume, "", FailureCode::kIo, 5}});
+  ASSERT_EQ(display_.boxes.size(), 2u);
+  EXPECT_EQ(display_.boxes[0].text, "The folder \"" + M("") +
+                                        "\" is gone, or the medium that held it was taken "
+                                        "out.\n\nChoose the folder for part 3 and the parts after it.");
+  EXPECT_EQ(Last().title, "Zelbo - Success");
+  EXPECT_TRUE(Last().text.ends_with("\nThe parts went to more than one medium:\n001 to 002: \"" +
+                                    M("") + "\"\n003 to 004: \"" + (dir_ / "n").string() +
+                                    "/\" (and the batch files)\nCopy them all into one folder "
+                                    "to put them together.\n"))
+      << Last().text;
+  EXPECT_EQ(testing::SortedNames(dir_ / "n"),
+            (std::vector<std::string>{"movie.003", "movie.004", "movie.bat", "movie.sh"}));
+}
 
 TEST_F(WindowedRun, TheDiskFullQuestionNamesThePartAndTheReason) {
   display_.answers = {MessageAnswer::kRetry};

@@ -98,6 +98,12 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"source_open", {SystemCall::kOpen, "big.iso", FailureCode::kIo, 2},
             ExitStatus::kOpenFileError,
             " and a remainder of 20000\nUnable to open the file \"{}big.iso\" for reading!\n"},
+        Row{"fat_medium", {SystemCall::kVolume, "", FailureCode::kIo, 1, 1, -1, -1, 30000},
+            ExitStatus::kImpossiblePartSize,
+            " and a remainder of 20000\nERROR: Parts of 40000 bytes are larger than the FAT file "
+            "system allows: at most 30000 bytes!\n"},
+        Row{"medium_gone", {SystemCall::kVolume, "", FailureCode::kIo, 4}, ExitStatus::kFileError,
+            "ERROR: The folder of the parts is gone, or its medium was taken out!\n"},
         Row{"part_create", {SystemCall::kCreate, "big.002"}, ExitStatus::kOpenFileError,
             "{}big.002\nERROR: Unable to open output file \"{}big.002\"\n"},
         Row{"read", {SystemCall::kRead, "big.iso", FailureCode::kIo, 1, -1, 50000},

@@ -33,7 +33,15 @@ class Recorder final : public CopyObserver {
   void UnitsCopied(std::int64_t count) override { marks.back() += static_cast<int>(count); }
   Proceed BytesCopied(std::int64_t done) override {
     progress.push_back(done);
+    if (on_progress) on_progress(done);
     return done >= stop_at ? Proceed::kStop : Proceed::kGo;
+  }
+  std::string FolderLost(const FolderLoss& loss) override {
+    lost.push_back(loss.problem);
+    if (folders.empty()) return {};
+    std::string folder = folders.front();
+    folders.erase(folders.begin());
+    return folder;
   }
   WriteFailureAnswer PartWriteFailed(const PartWriteFailure& failure) override {
     failed.push_back(failure.number);
@@ -42,9 +50,12 @@ class Recorder final : public CopyObserver {
 
   std::vector<int> started, marks, failed;
   std::vector<std::int64_t> progress;
+  std::vector<FolderProblem> lost;
+  std::vector<std::string> folders;  // the answers to FolderLost
   std::int64_t stop_at = INT64_MAX;
   bool retry = false;
   std::function<void(int)> on_part;
+  std::function<void(std::int64_t)> on_progress;
 };
 
 class Copier : public ::testing::Test {
@@ -79,12 +90,17 @@ class Copier : public ::testing::Test {
     EXPECT_FALSE(fs::exists(PartPath(n + 1)));
   }
 
-  // The digests of a finished copy are those of its parts' files.
+  // The digests of a finished copy are those of its parts' files, wherever
+  // they went.
   void ExpectDigestsOfTheParts(const CopyOutcome& copied) {
     std::vector<std::string> expected;
-    for (std::size_t i = 1; i <= copied.partSizes.size(); ++i) {
+    for (std::int32_t i = 1; i <= static_cast<std::int32_t>(copied.partSizes.size()); ++i) {
+      RunNames where = names_;
+      for (const Placement& placement : copied.placements) {
+        if (placement.firstPart <= i) where.folder = placement.folder;
+      }
       platform::Sha256 sha;
-      const std::string bytes = testing::ReadFile(PartPath(static_cast<int>(i)));
+      const std::string bytes = testing::ReadFile(where.PartPath(i));
       sha.Update(std::as_bytes(std::span(bytes.data(), bytes.size())));
       expected.push_back(sha.Finish());
     }
@@ -221,6 +237,12 @@ INSTANTIATE_TEST_SUITE_P(
                    CopyEnd::kWriteFailed, 2, {"movie.001"}},
         FailureRow{"copy_failed", {SystemCall::kCopy, "movie.002", FailureCode::kIo},
                    CopyEnd::kWriteFailed, 2, {"movie.001"}},
+        FailureRow{"flush_failed", {SystemCall::kFlush, "movie.002"}, CopyEnd::kWriteFailed, 2,
+                   {"movie.001"}},
+        FailureRow{"too_large", {SystemCall::kWrite, "movie.002", FailureCode::kTooLarge, 1, 1, 5000},
+                   CopyEnd::kTooLarge, 2, {"movie.001"}},
+        FailureRow{"folder_gone", {SystemCall::kVolume, "", FailureCode::kIo, 3},
+                   CopyEnd::kFolderGone, 2, {"movie.001"}},
         FailureRow{"close_of_the_last", {SystemCall::kClose, "movie.003"}, CopyEnd::kWriteFailed,
                    3, {"movie.001", "movie.002"}}),
     [](const auto& info) { return std::string(info.param.label); });
@@ -274,6 +296,24 @@ TEST_F(Copier, ACancelRemovesThisRunsPartsOnly) {
   EXPECT_EQ(testing::SortedNames(dir_ / "out"), std::vector<std::string>{"movie.099"});
 }
 
+// The medium taken out after part 1: the rest goes where the user says, and
+// the outcome tells where each part went.
+TEST_F(Copier, PartsGoOnInAnotherFolderWhenTheirsIsGone) {
+  MakeSource(3 * kPart);
+  fs::create_directories(dir_ / "other");
+  const std::string other = (dir_ / "other").string() + platform::NativePathStyle().preferred;
+  recorder_.folders = {other};
+  const CopyOutcome copied = Copy(3, {{SystemCall::kVolume, "", FailureCode::kIo, 3}});
+  EXPECT_EQ(copied.end, CopyEnd::kFinished);
+  EXPECT_EQ(recorder_.lost, std::vector<FolderProblem>{FolderProblem::kGone});
+  ASSERT_EQ(copied.placements.size(), 2u);
+  EXPECT_EQ(copied.placements[1].folder, other);
+  EXPECT_EQ(copied.placements[1].firstPart, 2);
+  EXPECT_EQ(testing::SortedNames(dir_ / "other"), (std::vector<std::string>{"movie.002", "movie.003"}));
+  EXPECT_EQ(NamesAtTheEnd(names_, copied).BatchPath(), other + "movie.bat");
+  ExpectDigestsOfTheParts(copied);
+}
+
 TEST_F(Copier, EveryNameThatWouldBeTheSourceIsFoundBeforeTheRun) {
   MakeSource(10);
   const FileIdentity source = InputFile::Open(source_.string()).value().identity();
@@ -304,21 +344,22 @@ TEST_F(Copier, ScriptsAreWrittenWholeOrNotAtAll) {
   CopyOutcome copied;
   copied.partSizes = {kPart, kPart, 5};
   const ScriptInput input = ScriptInputFor(names_, ScriptVariant::kWindowed, copied);
-  ASSERT_TRUE(WriteDosBatch(names_, input, facts).ok());
-  ASSERT_TRUE(WriteShellScript(names_, input, facts).ok());
+  ASSERT_TRUE(WriteDosBatch(names_, input, facts, true).ok());
+  ASSERT_TRUE(WriteShellScript(names_, input, facts, true).ok());
   EXPECT_TRUE(testing::ReadFile(names_.ShellPath()).starts_with("#!/bin/sh\n"));
-  {
-    ScopedFaults full({{SystemCall::kWrite, "movie.sh", FailureCode::kNoSpace, 1, 1, 100}});
-    EXPECT_EQ(WriteShellScript(names_, input, facts).error().kind,
-              ErrorKind::kWrite);
+  struct Row {
+    SystemFault fault;
+    ErrorKind kind;
+  };
+  for (const Row& row : {Row{{SystemCall::kWrite, "movie.sh", FailureCode::kNoSpace, 1, 1, 100},
+                             ErrorKind::kWrite},
+                         Row{{SystemCall::kFlush, "movie.sh"}, ErrorKind::kWrite},
+                         Row{{SystemCall::kClose, "movie.sh"}, ErrorKind::kClose},
+                         Row{{SystemCall::kCreate, "movie.sh"}, ErrorKind::kCreate}}) {
+    ScopedFaults fault({row.fault});
+    EXPECT_EQ(WriteShellScript(names_, input, facts, true).error().kind, row.kind);
     EXPECT_FALSE(fs::exists(names_.ShellPath())) << "a script cut short is removed";
   }
-  ScopedFaults closing({{SystemCall::kClose, "movie.bat"}, {SystemCall::kCreate, "movie.sh"}});
-  EXPECT_EQ(WriteDosBatch(names_, input, facts).error().kind,
-            ErrorKind::kClose);
-  EXPECT_FALSE(fs::exists(names_.BatchPath()));
-  EXPECT_EQ(WriteShellScript(names_, input, facts).error().kind,
-            ErrorKind::kCreate);
 }
 
 TEST(RunNames, FollowEachProgramsRules) {
