@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Splits the same file with czelbo32 and with its peers in one alternating
-# run, and prints the median wall time of each and the ratios:
+# Splits the same file with czelbo32 (a scratch copy: -nd -nf) and with its
+# peers in one alternating run, and prints the median wall time of each and
+# the ratios:
 #   czelbo32 -smN > /dev/null     the program, its marks to /dev/null
 #   split -b N                    coreutils, the same part size
 #   cp                            one copy of the whole file
@@ -43,11 +44,11 @@ tools=(czelbo32 split cp cat pty pty-empty)
 timed=()  # set to /usr/bin/time for the timed runs
 run() {
   case $1 in
-    czelbo32) "${timed[@]}" "$program" "$source_file" "-sm$part_mib" ;;
+    czelbo32) "${timed[@]}" "$program" "$source_file" "-sm$part_mib" -nd -nf ;;
     split) "${timed[@]}" split -b "${part_mib}M" "$source_file" "$work/split-part-" ;;
     cp) "${timed[@]}" cp "$source_file" "$work/copy.bin" ;;
     cat) "${timed[@]}" cat "$source_file" ;;
-    pty) "${timed[@]}" script -qfec "'$program' '$source_file' -sm$part_mib" /dev/null ;;
+    pty) "${timed[@]}" script -qfec "'$program' '$source_file' -sm$part_mib -nd -nf" /dev/null ;;
     pty-empty) "${timed[@]}" script -qfec true /dev/null ;;
   esac
 }
