@@ -25,8 +25,27 @@ PartDigests::PartDigests(const InputFile& source, std::int64_t partSize, std::in
 }
 
 PartDigests::~PartDigests() {
-  stop_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  reached_changed_.notify_all();
   for (std::thread& thread : threads_) thread.join();
+}
+
+void PartDigests::CopyReached(std::int32_t number) {
+  {
+    std::lock_guard lock(mutex_);
+    reached_ = std::max(reached_, number);
+  }
+  reached_changed_.notify_all();
+}
+
+// False when the threads are to stop.
+bool PartDigests::WaitForCopy(std::int32_t number) {
+  std::unique_lock lock(mutex_);
+  reached_changed_.wait(lock, [&] { return stop_ || reached_ >= number; });
+  return !stop_;
 }
 
 // Takes the next part not yet taken, until none is left. The slot of a
@@ -39,7 +58,7 @@ void PartDigests::Work(std::string path, FileIdentity identity) {
   InputFile& file = opened.value();
   for (;;) {
     const std::int32_t index = next_++;
-    if (index >= static_cast<std::int32_t>(slots_.size()) || stop_) return;
+    if (index >= static_cast<std::int32_t>(slots_.size()) || !WaitForCopy(index + 1)) return;
     if (!HashRange(file, partSize_ * index, partSize_, slots_[static_cast<std::size_t>(index)])) {
       return;
     }
@@ -68,6 +87,8 @@ bool PartDigests::HashRange(InputFile& file, std::int64_t offset, std::int64_t l
 Result<std::vector<std::string>> PartDigests::Finish(
     const std::vector<std::int64_t>& sizes,
     const std::function<std::string(std::int32_t number)>& partPath) {
+  // Parts the copy never reached (the source ended early) have nothing to wait for.
+  CopyReached(static_cast<std::int32_t>(slots_.size()));
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
   std::vector<std::string> digests;

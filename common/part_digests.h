@@ -5,8 +5,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,11 @@ class PartDigests {
   PartDigests(const InputFile& source, std::int64_t partSize, std::int32_t partCount);
   // Stops the threads, finished or not.
   ~PartDigests();
+
+  // The copy has started part `number`: the threads may hash parts up to
+  // it. They stay behind the copy, so that a source read from the disk is
+  // read once, by the copy, and hashed from the cache.
+  void CopyReached(std::int32_t number);
   PartDigests(const PartDigests&) = delete;
   PartDigests& operator=(const PartDigests&) = delete;
 
@@ -39,12 +46,16 @@ class PartDigests {
     std::int64_t bytes = -1;  // hashed; -1 while not done
   };
   void Work(std::string path, FileIdentity identity);
+  bool WaitForCopy(std::int32_t number);
   bool HashRange(InputFile& file, std::int64_t offset, std::int64_t length, Slot& slot);
 
   const std::int64_t partSize_;
   std::vector<Slot> slots_;
   std::atomic<std::int32_t> next_{0};
   std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable reached_changed_;
+  std::int32_t reached_ = 0;  // under mutex_
   std::vector<std::thread> threads_;
 };
 

@@ -146,7 +146,9 @@ CopyOutcome PartCopier::Copy(std::int32_t partCount) {
   // Started first, so that they hash while the parts are copied; they read
   // the source from its start, as the copy does.
   PartDigests digests(source_, partSize_, partCount);
+  digests_ = &digests;
   CopyOutcome copied = CopyParts(partCount);
+  digests_ = nullptr;
   if (copied.end != CopyEnd::kFinished) return copied;
   auto hashed = digests.Finish(copied.partSizes, [&](std::int32_t number) {
     RunNames where = names_;
@@ -174,6 +176,7 @@ CopyOutcome PartCopier::CopyParts(std::int32_t partCount) {
         return Ended(CopyEnd::kFolderGone, number, names_.PartPath(number));
       }
       path = names_.PartPath(number);
+      if (digests_ != nullptr) digests_->CopyReached(number);
       observer_.PartStarting(number, path);
       auto created = OutputFile::Create(path, &source_.identity(), source_.permissions());
       if (!created.ok()) return Ended(CopyEnd::kCreateFailed, number, path, created.error());

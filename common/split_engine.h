@@ -197,6 +197,8 @@ class StepSizer {
   std::int64_t step_;
 };
 
+class PartDigests;
+
 // Cuts an open source into parts of `partSize` bytes (the last may be
 // shorter) named by `names`, from the source's current position.
 class PartCopier {
@@ -251,6 +253,7 @@ class PartCopier {
   std::vector<Placement> placements_;
   // The folder's file system when the run began (or the folder was chosen).
   std::optional<FolderVolume> volume_;
+  PartDigests* digests_ = nullptr;  // while the copy computes them
 };
 
 // Before the first part: removes old scripts of this run's names (regular
