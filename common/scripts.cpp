@@ -22,10 +22,6 @@ std::string BannerLine(ScriptVariant variant) {
   return line;
 }
 
-std::string PartNumber(std::int32_t number) {
-  return PartFileName("", number).substr(1);
-}
-
 // Appends lines, each ended by the script's own line end.
 class ScriptBuilder {
  public:
@@ -87,8 +83,6 @@ std::string BatchName(std::string_view name) {
   }
   return out;
 }
-
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 // The texts in which cmd's %~z may give `size`: Windows gives all of it,
 // wine's cmd only its low 32 bits.

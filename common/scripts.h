@@ -49,6 +49,9 @@ struct ScriptInput {
   // The bytes written into parts 1..n, in order; n is the number of parts.
   // An empty list stands for one empty part.
   std::vector<std::int64_t> partSizes;
+  // The SHA-256 of parts 1..n as 64 lower-case hex digits each, in order;
+  // empty when the run computed none (the scripts then check sizes only).
+  std::vector<std::string> partDigests;
 };
 
 // The web address named in the windowed variant's banner lines.

@@ -226,7 +226,7 @@ void RemoveStaleScripts(FileSystem& files, const RunNames& names, const FileIden
 ScriptInput ScriptInputFor(const RunNames& names, ScriptVariant variant,
                            const std::vector<std::int64_t>& partSizes) {
   return ScriptInput{variant, names.scriptBaseName, names.sourceFileName, names.batchBaseName,
-                     partSizes};
+                     partSizes, {}};
 }
 
 namespace {

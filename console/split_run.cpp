@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/numbers.h"
+#include "common/part_names.h"
 #include "common/split_engine.h"
 #include "console/path_helpers.h"
 #include "platform/system.h"
@@ -13,7 +14,8 @@ namespace {
 // Each mark is followed by a backspace, so the next one overwrites it.
 constexpr std::array<std::string_view, 4> kSpinner = {"|\b", "/\b", "-\b", "\\\b"};
 
-std::string Quoted(std::string_view name) { return "\"" + ShownName(name) + "\""; }
+// A name as the terminal shows it, in double quotes.
+std::string Shown(std::string_view name) { return Quoted(ShownName(name)); }
 
 // The part names as lines, and the turning mark under each.
 class SpinnerObserver final : public CopyObserver {
@@ -57,7 +59,7 @@ class Run {
                   ExitStatus::kParameterError);
     }
     if (platform::ReservesDeviceNames() && IsReservedDeviceName(names_.sourceFileName)) {
-      return Fail("ERROR: " + Quoted(names_.sourceFileName) +
+      return Fail("ERROR: " + Shown(names_.sourceFileName) +
                       " is the name of a device: no file of that name can be restored!\n",
                   ExitStatus::kParameterError);
     }
@@ -65,7 +67,7 @@ class Run {
     if (sourceSize < 0) {
       return Fail("ERROR: File access error on the file to split!\n", ExitStatus::kFileError);
     }
-    out_.Print("We will split the file " + Quoted(request_.sourcePath) + " into ");
+    out_.Print("We will split the file " + Shown(request_.sourcePath) + " into ");
     const ConsolePlan plan = PlanSplit(sourceSize, request_);
     out_.Print(PlanText(plan, sourceSize, request_));
     if (plan.problem != PlanProblem::kNone) return ExitStatus::kImpossiblePartSize;
@@ -75,7 +77,7 @@ class Run {
     {
       auto opened = files_.OpenSource(request_.sourcePath);
       if (!opened.ok()) {
-        return Fail("Unable to open the file " + Quoted(request_.sourcePath) + " for reading!\n",
+        return Fail("Unable to open the file " + Shown(request_.sourcePath) + " for reading!\n",
                     ExitStatus::kOpenFileError);
       }
       source = {opened.value()->identity(), opened.value()->permissions()};
@@ -101,16 +103,16 @@ class Run {
   ExitStatus CopyFailed(const CopyOutcome& copied) {
     switch (copied.end) {
       case CopyEnd::kCreateFailed:
-        return Fail("ERROR: Unable to open output file " + Quoted(copied.partPath) + "\n",
+        return Fail("ERROR: Unable to open output file " + Shown(copied.partPath) + "\n",
                     ExitStatus::kOpenFileError);
       case CopyEnd::kReadFailed:
         return Fail("File reading error!\n", ExitStatus::kFileError);
       case CopyEnd::kSourceGrew:
-        return Fail("ERROR: The file " + Quoted(request_.sourcePath) +
+        return Fail("ERROR: The file " + Shown(request_.sourcePath) +
                         " grew while it was split: the parts do not hold all of it!\n",
                     ExitStatus::kFileError);
       default:  // a write that failed (the console never retries or cancels)
-        return Fail("ERROR: Unable to write output file " + Quoted(copied.partPath) + ": " +
+        return Fail("ERROR: Unable to write output file " + Shown(copied.partPath) + ": " +
                         copied.error.os_text + "\n",
                     ExitStatus::kFileError);
     }
@@ -121,11 +123,11 @@ class Run {
                           std::string_view kind) {
     const Error& error = status.error();
     if (error.kind == ErrorKind::kSameAsSource) {
-      return Fail("ERROR: Unable to open output file " + Quoted(error.path) + "\n",
+      return Fail("ERROR: Unable to open output file " + Shown(error.path) + "\n",
                   ExitStatus::kOpenFileError);
     }
     if (error.kind == ErrorKind::kCreate) return Fail(create_failure, ExitStatus::kBatchFileError);
-    return Fail("ERROR: Could not write " + std::string(kind) + " file " + Quoted(error.path) +
+    return Fail("ERROR: Could not write " + std::string(kind) + " file " + Shown(error.path) +
                     ": " + error.os_text + "\n",
                 ExitStatus::kBatchFileError);
   }

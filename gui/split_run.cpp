@@ -18,10 +18,6 @@ using toolkit::MessageIcon;
 
 namespace {
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-std::string ThreeDigits(std::int32_t number) { return PartFileName("", number).substr(1); }
-
 class WindowedRun final : public CopyObserver {
  public:
   WindowedRun(const WindowedRunRequest& request, FileSystem& files, RunDisplay& display,
@@ -184,7 +180,7 @@ class WindowedRun final : public CopyObserver {
     }
     const std::string n = std::to_string(parts);
     Tell("Finished splitting the file into " + n + " parts.\nEach part was named " +
-             Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + ThreeDigits(parts) +
+             Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
              ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
              Quoted(names_.batchBaseName + ".sh") +
              " to put the pieces back together were created.\n",

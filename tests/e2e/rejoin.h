@@ -189,7 +189,7 @@ class RejoinFixture {
   // be read and compared in 64 bits.
   static constexpr std::int64_t kLargeFirst = 5000000000;
   void MakeLargeFirstPart() {
-    const ScriptInput input{ScriptVariant::kConsole, "big", "big.iso", "unsplit", {kLargeFirst, 5}};
+    const ScriptInput input{ScriptVariant::kConsole, "big", "big.iso", "unsplit", {kLargeFirst, 5}, {}};
     testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
     testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
     testing::WriteFile(parts_ / "big.001", "start");

@@ -32,7 +32,7 @@ TEST(IsLongName, EightDotThreeRule) {
 }
 
 ScriptInput Console(std::string base, std::string source, std::vector<std::int64_t> sizes) {
-  return {ScriptVariant::kConsole, std::move(base), std::move(source), "unsplit", std::move(sizes)};
+  return {ScriptVariant::kConsole, std::move(base), std::move(source), "unsplit", std::move(sizes), {}};
 }
 
 const ScriptInput kBig = Console("big", "big.iso", {1433600, 1433600, 132800});
@@ -76,7 +76,7 @@ TEST(ShellScript, KeepsItsJoinLinesAndEndsEveryLineWithLf) {
 
 TEST(Scripts, OnePartOnlyRenamesAndNoPartIsOneEmptyPart) {
   for (const ScriptVariant variant : {ScriptVariant::kConsole, ScriptVariant::kWindowed}) {
-    ScriptInput one{variant, "one", "one.bin", "one", {10}};
+    ScriptInput one{variant, "one", "one.bin", "one", {10}, {}};
     EXPECT_FALSE(Holds(DosBatchText(one), "COPY /B"));
     EXPECT_FALSE(Holds(ShellScriptText(one), "cat "));
     ScriptInput none = one;
@@ -94,7 +94,7 @@ TEST(Scripts, PartsFromOneThousandOnHaveFourDigits) {
 }
 
 TEST(WindowedScripts, BannerNamesTheWebAddressAndSelfDeletionNamesTheBatch) {
-  const ScriptInput input{ScriptVariant::kWindowed, "part", "Holiday Video.avi", "Holiday V", {4, 2}};
+  const ScriptInput input{ScriptVariant::kWindowed, "part", "Holiday Video.avi", "Holiday V", {4, 2}, {}};
   const std::string batch = DosBatchText(input);
   const std::string shell = ShellScriptText(input);
   const std::string banner = std::string("Written By Odric Vallen, ") + ZELBO_WEB_ADDRESS + ".";
@@ -116,7 +116,7 @@ bool AlwaysQuoted(std::string_view line, std::string_view word) {
 
 TEST(ScriptNamesAreInert, BatchQuotesEveryNameAndDoublesPercent) {
   const ScriptInput input{ScriptVariant::kWindowed, "a&b^c(%x%)", "a&b^c(%x%)!y!.bin",
-                          "r&d %TEMP%", {3, 3}};
+                          "r&d %TEMP%", {3, 3}, {}};
   const std::string batch = DosBatchText(input);
   EXPECT_EQ(BatchObstacleFor(input), BatchObstacle::kNone);
   // Without the names in their doubled form no trace of them is left: a
@@ -138,7 +138,7 @@ TEST(ScriptNamesAreInert, BatchQuotesEveryNameAndDoublesPercent) {
 }
 
 TEST(ScriptNamesAreInert, ShellEscapesExpansionsAndGuardsLeadingDashes) {
-  const ScriptInput input{ScriptVariant::kWindowed, "-rf $HOME", "a\"`b`\\c$d", "-x", {3, 3}};
+  const ScriptInput input{ScriptVariant::kWindowed, "-rf $HOME", "a\"`b`\\c$d", "-x", {3, 3}, {}};
   const std::string shell = ShellScriptText(input);
   EXPECT_TRUE(Holds(shell, "\ncat \"./-rf \\$HOME.002\" >> \"./-rf \\$HOME.001\" && "));
   EXPECT_TRUE(Holds(shell, "\nmv -f \"./-rf \\$HOME.001\" \"a\\\"\\`b\\`\\\\c\\$d\" || "));
@@ -189,9 +189,9 @@ TEST(BatchObstacle, NamesCmdCannotCarry) {
   }
   // The parts' base name and the windowed batch's own name count too.
   EXPECT_EQ(BatchObstacleFor(Console("nul", "nul.bin", {1})), BatchObstacle::kDeviceName);
-  EXPECT_EQ(BatchObstacleFor({ScriptVariant::kWindowed, "part", "ok.bin", "a*b", {1}}),
+  EXPECT_EQ(BatchObstacleFor({ScriptVariant::kWindowed, "part", "ok.bin", "a*b", {1}, {}}),
             BatchObstacle::kNotAWindowsName);
-  EXPECT_EQ(BatchObstacleFor({ScriptVariant::kConsole, "part", "ok.bin", "a*b", {1}}),
+  EXPECT_EQ(BatchObstacleFor({ScriptVariant::kConsole, "part", "ok.bin", "a*b", {1}, {}}),
             BatchObstacle::kNone);
 }
 
@@ -208,7 +208,7 @@ TEST(BatchObstacle, GivesABatchThatTouchesNothingAndAShellScriptThatJoins) {
 
 TEST(BatchNotice, SaysWhichNameAndWhereToTurnInstead) {
   EXPECT_EQ(BatchNotice(kBig), "");
-  EXPECT_EQ(BatchNotice({ScriptVariant::kWindowed, "part", "say \"hi\".txt", "Greeting", {1}}),
+  EXPECT_EQ(BatchNotice({ScriptVariant::kWindowed, "part", "say \"hi\".txt", "Greeting", {1}, {}}),
             "The DOS batch file \"Greeting.bat\" cannot join the parts: the name \"say \"hi\".txt\" "
             "holds a double quote, which cmd cannot quote. Join them with \"Greeting.sh\", or "
             "rename the file and split it again.");
