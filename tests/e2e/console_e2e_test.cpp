@@ -100,9 +100,8 @@ TEST_F(Refusals, UnreadableSourceIsAFileError) {
   Make("locked.iso", "secret");
   ::chmod((dir_ / "locked.iso").c_str(), 0);
   const testing::OrdinaryUser user(program_);
-  user.Own(dir_.path());
-  program_ = user.program();
-  prefix_ = user.prefix();
+  program_ = user.program;
+  prefix_ = user.prefix;
   const auto run = Split({"locked.iso", "-s2"});
   EXPECT_EQ(run.exit_code, 3);
   EXPECT_EQ(run.output, "ERROR: File access error on the file to split!\n");
