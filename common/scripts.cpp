@@ -389,7 +389,10 @@ std::string ShellEscaped(std::string_view text) {
 // A word in double quotes that the shell takes literally and that no
 // command mistakes for an option.
 std::string ShellWord(std::string_view name) {
-  return "\"" + std::string(name.starts_with('-') ? "./" : "") + ShellEscaped(name) + "\"";
+  std::string word = name.starts_with('-') ? "\"./" : "\"";
+  word += ShellEscaped(name);
+  word += '"';
+  return word;
 }
 
 // The shell script's own functions. Sizes come from `ls -lnL` (field 5),

@@ -19,8 +19,11 @@ packages=(cmake g++ ninja-build libssl-dev)
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
           # Zelbo32.exe under wine: wine's fonts (the window's own).
           fonts-wine
-          # The Debian package and the checks of what it installs.
-          dpkg-dev file man-db desktop-file-utils appstream)
+          # The Debian package and the checks of what it installs; Debian's
+          # checks of a package (lintian; hardening-check is in devscripts).
+          dpkg-dev file man-db desktop-file-utils appstream lintian devscripts
+          # A second compiler, whose warnings differ from GCC's.
+          clang)
 
 missing=()
 for package in "${packages[@]}"; do

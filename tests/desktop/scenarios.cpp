@@ -258,7 +258,10 @@ TEST_F(WindowScenario, HintsFollowTheMouse) {
     };
     for (const auto& [control, hint] : hovered) {
       ui().Hover(control);
-      EXPECT_TRUE(Eventually([&] { return ui().State("StatusBar1").text.starts_with(hint); }, 10s))
+      const auto shows_hint = [&, hint = hint] {
+        return ui().State("StatusBar1").text.starts_with(hint);
+      };
+      EXPECT_TRUE(Eventually(shows_hint, 10s))
           << control << ": " << ui().State("StatusBar1").text;
     }
     ui().Hover("Amount");

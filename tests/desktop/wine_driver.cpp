@@ -67,10 +67,11 @@ std::string RegexQuoted(std::string_view text) {
 // screen, and a click meanwhile is lost), then gives it the focus.
 void AwaitOnScreen(std::string_view title) {
   const auto end = std::chrono::steady_clock::now() + 20s;
+  const std::string pattern = std::string("^").append(RegexQuoted(title)).append("$");
   std::string id;
   while (id.empty() && std::chrono::steady_clock::now() < end) {
     const testing::ProgramRun found = testing::RunProgram(
-        "xdotool", {"search", "--onlyvisible", "--name", "^" + RegexQuoted(title) + "$"});
+        "xdotool", {"search", "--onlyvisible", "--name", pattern});
     id = found.output.substr(0, found.output.find('\n'));
     if (id.empty()) std::this_thread::sleep_for(10ms);
   }
@@ -117,7 +118,10 @@ Probe::~Probe() {
 
 std::vector<std::string> Probe::Ask(const std::vector<std::string>& request, bool* found) {
   std::string line;
-  for (const std::string& field : request) line += (line.empty() ? "" : "\t") + Escape(field);
+  for (const std::string& field : request) {
+    if (!line.empty()) line += '\t';
+    line += Escape(field);
+  }
   line += '\n';
   if (::write(to_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
     throw std::runtime_error("the probe has gone");

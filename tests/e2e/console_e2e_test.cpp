@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+#include "tests/support/ordinary_user.h"
+
 namespace zelbo::e2e {
 namespace {
 
@@ -96,9 +98,11 @@ using Refusals = ConsoleScenarios;
 TEST_F(Refusals, ImpossiblePlansWriteNothing) { ImpossiblePlansWriteNothing(); }
 
 TEST_F(Refusals, UnreadableSourceIsAFileError) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   Make("locked.iso", "secret");
   ::chmod((dir_ / "locked.iso").c_str(), 0);
+  const testing::OrdinaryUser user(program_);
+  program_ = user.program;
+  prefix_ = user.prefix;
   const auto run = Split({"locked.iso", "-s2"});
   EXPECT_EQ(run.exit_code, 3);
   EXPECT_EQ(run.output, "ERROR: File access error on the file to split!\n");

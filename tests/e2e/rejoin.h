@@ -88,10 +88,10 @@ inline std::vector<std::string> AsOrdinaryUser() {
 }
 inline void GiveToOrdinaryUser(const fs::path& path) {
   if (!IsRoot()) return;
-  (void)::lchown(path.c_str(), kOrdinaryUser, kOrdinaryUser);
+  EXPECT_EQ(::lchown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0) << path;
   if (!fs::is_directory(path)) return;
   for (const auto& entry : fs::recursive_directory_iterator(path)) {
-    (void)::lchown(entry.path().c_str(), kOrdinaryUser, kOrdinaryUser);
+    EXPECT_EQ(::lchown(entry.path().c_str(), kOrdinaryUser, kOrdinaryUser), 0) << entry.path();
   }
 }
 

@@ -11,6 +11,9 @@ program=$1
 work=$(mktemp -d)
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache \
        XDG_DATA_HOME=$work/home/.local/share XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
+# A desktop has its session bus; without one, dbus-launch (where installed)
+# would start one for Qt and keep its address below the home folder.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/runtime/no-bus
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/wm" "$work/src" "$work/out" && chmod 700 "$XDG_RUNTIME_DIR"
 settings=$XDG_CONFIG_HOME/OVallen/Zelbo.reg
 pids=()

@@ -165,6 +165,11 @@ TEST_F(SettingsStoreTest, ForeignLineEndsAndCaseAreRead) {
   EXPECT_EQ(store_.ReadSettingNumber("PartType"), 10);
 }
 
+// The name of a writer's i-th value.
+std::string ValueName(int writer, int i) {
+  return std::string("W").append(std::to_string(writer)).append("_").append(std::to_string(i));
+}
+
 // Two processes write different values at the same time, many times over;
 // afterwards every value of both is there.
 TEST_F(SettingsStoreTest, TwoWritersAtOnceLoseNothing) {
@@ -179,7 +184,7 @@ TEST_F(SettingsStoreTest, TwoWritersAtOnceLoseNothing) {
       for (int i = 0; i < kWrites && ok; ++i) {
         ok = store.OpenSettingsKey(kSettingsKeyPath, true);
         try {
-          if (ok) store.WriteSettingNumber("W" + std::to_string(writer) + "_" + std::to_string(i), i);
+          if (ok) store.WriteSettingNumber(ValueName(writer, i), i);
         } catch (const toolkit::Exception&) {
           ok = false;
         }
@@ -196,7 +201,7 @@ TEST_F(SettingsStoreTest, TwoWritersAtOnceLoseNothing) {
   ASSERT_TRUE(store_.OpenSettingsKey(kSettingsKeyPath, false));
   for (int writer = 0; writer < 2; ++writer) {
     for (int i = 0; i < kWrites; ++i) {
-      EXPECT_EQ(store_.ReadSettingNumber("W" + std::to_string(writer) + "_" + std::to_string(i)), i);
+      EXPECT_EQ(store_.ReadSettingNumber(ValueName(writer, i)), i);
     }
   }
 }
