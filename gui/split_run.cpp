@@ -85,6 +85,7 @@ class WindowedRun final : public CopyObserver {
 
   WriteFailureAnswer PartWriteFailed(const PartWriteFailure& failure) override {
     Draw();
+    DrawTitle();
     display_.SetCursor(savedCursor_);
     const MessageAnswer answer = display_.MessageBox(
         "Insufficient disk space (or rights) to fully write " + failure.path +
@@ -113,6 +114,7 @@ class WindowedRun final : public CopyObserver {
     PartCopier copier(files_, source, names_, request_.partSize, *this);
     const CopyOutcome copied = copier.Copy(static_cast<std::int32_t>(count));
     Draw();  // where the copy ended, before any box
+    DrawTitle();
     parts = copied.partSizes;
     switch (copied.end) {
       case CopyEnd::kFinished:
@@ -179,13 +181,15 @@ class WindowedRun final : public CopyObserver {
           "Zelbo - Success", MessageIcon::kInformation, MessageButtons::kOk, {});
     }
     const std::string n = std::to_string(parts);
-    Tell("Finished splitting the file into " + n + " parts.\nEach part was named " +
-             Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
-             ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
-             Quoted(names_.batchBaseName + ".sh") +
-             " to put the pieces back together were created.\n",
-         "Zelbo - Success", MessageIcon::kInformation,
-         BatchNotice(ScriptInputFor(names_, ScriptVariant::kWindowed, sizes)));
+    display_.SetCursor(savedCursor_);
+    display_.MessageBox(
+        "Finished splitting the file into " + n + " parts.\nEach part was named " +
+            Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
+            ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
+            Quoted(names_.batchBaseName + ".sh") +
+            " to put the pieces back together were created.\n",
+        "Zelbo - Success", MessageIcon::kInformation, MessageButtons::kOk,
+        BatchNotice(ScriptInputFor(names_, ScriptVariant::kWindowed, sizes)));
   }
 
   // Lets messages in, after drawing what changed if a drawing is due. A
@@ -213,10 +217,19 @@ class WindowedRun final : public CopyObserver {
     }
   }
 
-  // The last message box of an outcome, shown with the pointer restored.
+  // The title tells the percent reached, as the bar does, when a box comes.
+  void DrawTitle() {
+    if (percent_ == titlePercent_) return;
+    display_.ShowProgressInTitle(percent_);
+    titlePercent_ = percent_;
+  }
+
+  // The last message box of an outcome that is not the finished one, shown
+  // with the pointer restored and the plain title.
   void Tell(std::string_view text, std::string_view title, MessageIcon icon,
             std::string_view detail = {}) {
     display_.SetCursor(savedCursor_);
+    display_.ShowProgressInTitle(std::nullopt);
     display_.MessageBox(text, title, icon, MessageButtons::kOk, detail);
   }
 
