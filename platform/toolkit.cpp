@@ -2,6 +2,7 @@
 #include "platform/toolkit.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -25,9 +26,10 @@ std::string StandardErrorText(std::string_view message) {
   return text;
 }
 
+// Fonts are chosen in whole points; their heights in pixels are rounded.
 double FontScale(double points) {
   constexpr double kDrawnForPoints = 9;
-  return std::max(1.0, points / kDrawnForPoints);
+  return std::max(1.0, std::round(points) / kDrawnForPoints);
 }
 
 std::string AccessibleName(std::string_view caption) {

@@ -17,6 +17,8 @@
 //   pointer              -> ok HANDLE           the shape shown now, as a number
 //   settings clear | get NAME | set NAME text|number VALUE
 //   dpi N                -> ok                  for programs started after it
+//   font POINTS          -> ok                  the desktop's (message box) font for
+//                                               programs started after it; 0: as it was
 // "passive" reads only what the system keeps of a window, so that it works
 // while the program is stopped. Anything not found answers "missing".
 #include <windows.h>
@@ -324,6 +326,22 @@ std::string Dpi(const std::vector<std::string>& args) {
   return "ok";
 }
 
+std::string Font(const std::vector<std::string>& args) {
+  static NONCLIENTMETRICSW original{};
+  if (args.size() < 2) return "missing";
+  if (original.cbSize == 0) {
+    original.cbSize = sizeof original;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof original, &original, 0);
+  }
+  NONCLIENTMETRICSW metrics = original;
+  const int points = std::stoi(args[1]);
+  HDC screen = GetDC(nullptr);
+  if (points > 0) metrics.lfMessageFont.lfHeight = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, screen);
+  SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, SPIF_UPDATEINIFILE);
+  return "ok";
+}
+
 std::string Answer(const std::string& line) {
   const std::vector<std::string> args = Fields(line);
   if (args.empty()) return "missing";
@@ -339,6 +357,7 @@ std::string Answer(const std::string& line) {
   if (verb == "pointer") return Pointer();
   if (verb == "settings") return Settings(args);
   if (verb == "dpi") return Dpi(args);
+  if (verb == "font") return Font(args);
   return "missing";
 }
 

@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <sys/mount.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -156,6 +158,17 @@ class QtDriver : public Driver {
   }
   bool SetScreenDpi(int) override { return false; }
 
+  // What a desktop's settings give the program as its font.
+  bool SetDesktopFont(int points) override {
+    return OnGui([points] {
+      static const QFont original = QApplication::font();
+      QFont font = original;
+      if (points > 0) font.setPointSize(points);
+      QApplication::setFont(font);
+      return true;
+    });
+  }
+
   ControlState State(std::string_view control) override {
     return OnGui([&] { return StateOf(Find(control)); });
   }
@@ -212,6 +225,7 @@ class QtDriver : public Driver {
       view->scrollTo(view->model()->index(index, 0));  // four rows show at a time
       const QRect item = view->visualRect(view->model()->index(index, 0));
       QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+      ActivateWhenNoModalIsLeft();  // as once the list has closed
     });
   }
 
@@ -229,6 +243,7 @@ class QtDriver : public Driver {
       if (key == "shift+Tab") QTest::keyClick(target, Qt::Key_Backtab, Qt::ShiftModifier);
       if (key == "Escape") QTest::keyClick(target, Qt::Key_Escape);
       if (key == "Return") QTest::keyClick(target, Qt::Key_Return);
+      if (key == "space") QTest::keyClick(target, Qt::Key_Space);
     });
   }
 
@@ -344,8 +359,44 @@ class QtDriver : public Driver {
     return {Stored::Type::kOther, {}, 0};
   }
 
+  // Root makes the settings' folder a read-only mount of itself; for anyone
+  // else, taking away its write permission is enough.
+  bool LockSettings() override {
+    locked_ = config_.path() / "OVallen";
+    if (::mount(locked_.c_str(), locked_.c_str(), nullptr, MS_BIND, nullptr) == 0) {
+      mounted_ = true;
+      return ::mount(nullptr, locked_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                     nullptr) == 0;
+    }
+    fs::permissions(locked_, fs::perms::owner_read | fs::perms::owner_exec);
+    return true;
+  }
+
+  void AskForFolder(std::string_view title, const fs::path& start) override {
+    folder_chosen_ = false;
+    Post([this, title = std::string(title), start = start.string()] {
+      folder_ = toolkit::Application::Instance().ChooseFolder(title, start).value_or("");
+      folder_chosen_ = true;
+      ActivateWhenNoModalIsLeft();
+    });
+  }
+
+  std::string FolderChosen() override {
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (!folder_chosen_ && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(5ms);
+    }
+    return folder_chosen_ ? folder_ : "(no answer)";
+  }
+
   std::vector<std::vector<std::string>> JoinCommands(std::string_view base) override {
     return {{"/bin/sh", std::string(base) + ".sh"}};
+  }
+
+  ~QtDriver() override {
+    if (mounted_) ::umount2(locked_.c_str(), MNT_DETACH);
+    std::error_code ignored;
+    if (!locked_.empty()) fs::permissions(locked_, fs::perms::owner_all, ignored);
   }
 
 
@@ -402,6 +453,10 @@ class QtDriver : public Driver {
   std::atomic<bool> running_ = false;
   std::atomic<bool> exited_ = true;
   QWidget* hovered_ = nullptr;
+  fs::path locked_;
+  bool mounted_ = false;
+  std::string folder_;
+  std::atomic<bool> folder_chosen_ = false;
 };
 
 }  // namespace

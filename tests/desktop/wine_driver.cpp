@@ -218,6 +218,11 @@ bool WineDriver::SetScreenDpi(int dpi) {
   return true;
 }
 
+bool WineDriver::SetDesktopFont(int points) {
+  probe_.Ask({"font", std::to_string(points)});
+  return true;
+}
+
 // state: TEXT ENABLED VISIBLE CHECKED INDEX POSITION L T R B
 ControlState WineDriver::State(std::string_view control) {
   std::vector<std::string> request{"state", std::string(control)};
@@ -385,6 +390,29 @@ Stored WineDriver::Read(std::string_view name) {
   if (fields.size() > 1 && fields[0] == "number") return StoredNumber(std::stoi(fields[1]));
   if (!fields.empty() && fields[0] == "other") return {Stored::Type::kOther, {}, 0};
   return {};
+}
+
+void WineDriver::AskForFolder(std::string_view title, const fs::path& start) {
+  int answer[2];
+  if (::pipe(answer) != 0) throw std::runtime_error("pipe failed");
+  folder_asker_ = Spawn({"wine", (bin_ / "zelbo_folder.exe").string(), std::string(title),
+                         ProgramPath(start)},
+                        -1, answer[1]);
+  ::close(answer[1]);
+  folder_answer_ = answer[0];
+}
+
+std::string WineDriver::FolderChosen() {
+  std::string answer;
+  char chunk[4096];
+  for (ssize_t count; (count = ::read(folder_answer_, chunk, sizeof chunk)) > 0;) {
+    answer.append(chunk, static_cast<std::size_t>(count));
+  }
+  ::close(folder_answer_);
+  int status = 0;
+  ::waitpid(folder_asker_, &status, 0);
+  while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+  return answer;
 }
 
 std::vector<std::vector<std::string>> WineDriver::JoinCommands(std::string_view base) {

@@ -43,6 +43,7 @@ class WineDriver : public Driver {
   int WaitForExit() override;
   std::pair<int, int> ClientSize() override;
   bool SetScreenDpi(int dpi) override;
+  bool SetDesktopFont(int points) override;
 
   ControlState State(std::string_view control) override;
   std::string FocusedControl() override;
@@ -69,6 +70,10 @@ class WineDriver : public Driver {
 
   void Store(std::string_view name, const Stored& value) override;
   Stored Read(std::string_view name) override;
+  bool LockSettings() override { return false; }  // wine's registry always takes values
+
+  void AskForFolder(std::string_view title, const fs::path& start) override;
+  std::string FolderChosen() override;
 
   std::vector<std::vector<std::string>> JoinCommands(std::string_view base) override;
 
@@ -84,6 +89,8 @@ class WineDriver : public Driver {
   fs::path prefix_;
   Probe probe_;
   pid_t program_ = -1;
+  pid_t folder_asker_ = -1;  // zelbo_folder.exe, and its output
+  int folder_answer_ = -1;
   bool frozen_ = false;
   std::map<std::string, fs::path> drives_;  // "M:" -> the folder behind it
 };
