@@ -184,9 +184,11 @@ class GroupBox : public Control {
 class Label : public Control {
  public:
   Label(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
-  // The label names `field` for assistive technology (a field that shows a
-  // text of its own, such as a label, keeps that as its name and is only
-  // tied to this one); the first field named is the label's buddy.
+  // The label names `field` for assistive technology: as the field's name,
+  // without a closing colon, or, where the platform names a field by its
+  // own text (a label; a list on Linux), as the label tied to it. Where a
+  // field's name is the label before it (Win32), the label goes before the
+  // first field it names.
   void Names(Control& field);
 };
 

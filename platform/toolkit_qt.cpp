@@ -481,11 +481,14 @@ void Control::BringToFront() { Widget(native_)->raise(); }
 
 QWidget* QtWidget(const Control& control) { return Widget(control.native()); }
 
+// A label and a list (on Linux) are named by their own text: only the tie
+// to the label tells what they are.
 void Label::Names(Control& field) {
-  auto* label = As<QLabel>(*this);
   QWidget* named = Widget(field.native());
-  if (label->buddy() == nullptr) label->setBuddy(named);
-  if (qobject_cast<QLabel*>(named) == nullptr) named->setAccessibleName(ToQt(AccessibleName(Text())));
+  As<QLabel>(*this)->setBuddy(named);
+  if (!qobject_cast<QLabel*>(named) && !qobject_cast<QComboBox*>(named)) {
+    named->setAccessibleName(ToQt(AccessibleName(Text())));
+  }
 }
 
 ComboBox::ComboBox(const Control& parent, std::string_view name, Bounds bounds,
