@@ -69,15 +69,18 @@ QWidget* Find(std::string_view name) {
   return form->findChild<QWidget*>(Q(name));
 }
 
-// What a window manager does once a box or dialog has gone: the window
-// under it is active again (offscreen, nothing does it).
+// What a window manager does once a box, dialog or list has gone: the
+// window under it is active again, before the code that showed them goes on
+// (offscreen, nothing does it), and still once the list has closed.
 void ActivateWhenNoModalIsLeft() {
-  QTimer::singleShot(0, [] {
+  const auto activate = [] {
     QWidget* form = MainForm();
     if (form != nullptr && form->isVisible() && QApplication::activeModalWidget() == nullptr) {
-      form->activateWindow();
+      QApplication::setActiveWindow(form);
     }
-  });
+  };
+  activate();
+  QTimer::singleShot(0, activate);
 }
 
 ControlState StateOf(QWidget* widget) {
@@ -276,6 +279,7 @@ class QtDriver : public Driver {
   void Press(std::string_view title, std::string_view button) override {
     Post([title = std::string(title), button = std::string(button)] {
       QMessageBox* box = Shown<QMessageBox>(title);
+      if (box == nullptr) return;  // the scenario has failed already
       for (QAbstractButton* candidate : box->buttons()) {
         if (ButtonName(box->standardButton(candidate)) == button) candidate->click();
       }
