@@ -117,15 +117,9 @@ class HintWatcher : public QObject {
 
 void Watch(QWidget* widget) { widget->installEventFilter(&HintWatcher::Instance()); }
 
-QMessageBox::Icon QtIcon(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::kError: return QMessageBox::Critical;
-    case MessageIcon::kWarning: return QMessageBox::Warning;
-    case MessageIcon::kInformation: return QMessageBox::Information;
-    case MessageIcon::kQuestion: return QMessageBox::Question;
-  }
-  return QMessageBox::NoIcon;
-}
+// In the order of MessageIcon.
+constexpr QMessageBox::Icon kQtIcons[] = {QMessageBox::Critical, QMessageBox::Warning,
+                                          QMessageBox::Information, QMessageBox::Question};
 
 // Qt sizes a box for its title with little room for the window manager's
 // title bar, which then elides a short box's title ("Zel…ed") so that the
@@ -694,7 +688,7 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
                                       MessageIcon icon, MessageButtons buttons,
                                       std::string_view detail) {
   const bool retry_cancel = buttons == MessageButtons::kRetryCancel;
-  QMessageBox box(QtIcon(icon), ToQt(title), ToQt(text),
+  QMessageBox box(kQtIcons[static_cast<int>(icon)], ToQt(title), ToQt(text),
                   retry_cancel ? QMessageBox::Retry | QMessageBox::Cancel : QMessageBox::Ok,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);

@@ -311,31 +311,27 @@ void ForgetName(HWND hwnd) {
   if (atom != 0) GlobalDeleteAtom(atom);
 }
 
+// The window of each kind of control, in the order of ControlKind. SS_NOTIFY:
+// a frame or label takes the mouse itself, for a tooltip of its own and so
+// that it shows none of the control beneath; a label with a size wraps.
 struct WindowKind {
   const wchar_t* window_class;
   DWORD style;
   DWORD ex_style;
 };
-
-// SS_NOTIFY: a frame or label takes the mouse itself, for a tooltip of its
-// own and so that it shows none of the control beneath.
-WindowKind WindowKindOf(ControlKind kind, bool sized) {
-  switch (kind) {
-    case ControlKind::kPanel: return {WC_STATICW, SS_NOTIFY, WS_EX_STATICEDGE};
-    case ControlKind::kEtchedPanel: return {WC_STATICW, SS_NOTIFY | SS_ETCHEDFRAME, 0};
-    case ControlKind::kGroupBox: return {WC_BUTTONW, BS_GROUPBOX, 0};
-    case ControlKind::kLabel:
-      return {WC_STATICW, static_cast<DWORD>(SS_NOPREFIX | SS_NOTIFY | (sized ? SS_EDITCONTROL : SS_LEFTNOWORDWRAP)), 0};
-    case ControlKind::kButton: return {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0};
-    case ControlKind::kEdit: return {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
-    case ControlKind::kComboBox: return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0};
-    case ControlKind::kCheckBox: return {WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP, 0};
-    case ControlKind::kProgressBar: return {PROGRESS_CLASSW, 0, 0};
-    case ControlKind::kStatusBar:
-      return {STATUSCLASSNAMEW, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOMOVEY, 0};
-  }
-  return {WC_STATICW, 0, 0};
-}
+constexpr WindowKind kWindowKinds[] = {
+    {WC_STATICW, SS_NOTIFY, WS_EX_STATICEDGE},
+    {WC_STATICW, SS_NOTIFY | SS_ETCHEDFRAME, 0},
+    {WC_BUTTONW, BS_GROUPBOX, 0},
+    {WC_STATICW, SS_NOPREFIX | SS_NOTIFY | SS_LEFTNOWORDWRAP, 0},
+    {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0},
+    {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+    {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
+    {WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP, 0},
+    {PROGRESS_CLASSW, 0, 0},
+    {STATUSCLASSNAMEW, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOMOVEY, 0},
+};
+constexpr DWORD kWrappedLabel = SS_NOPREFIX | SS_NOTIFY | SS_EDITCONTROL;
 
 // ---- Focus and hints ----
 
@@ -589,16 +585,11 @@ LRESULT CALLBACK IconHook(int code, WPARAM wparam, LPARAM lparam) {
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-class IconForSystemWindows {
- public:
-  IconForSystemWindows()
-      : hook_(SetWindowsHookExW(WH_CBT, IconHook, nullptr, GetCurrentThreadId())) {}
+struct IconForSystemWindows {
+  HHOOK hook = SetWindowsHookExW(WH_CBT, IconHook, nullptr, GetCurrentThreadId());
   ~IconForSystemWindows() {
-    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
   }
-
- private:
-  HHOOK hook_;
 };
 
 // The window that owns a modal dialog or box: the active form, if any is
@@ -704,7 +695,8 @@ NativeWidget* Control::Create(NativeWidget* parent, ControlKind kind, std::strin
   widget->parent = parent;
   widget->form = &form;
   widget->bounds = bounds;
-  const WindowKind window = WindowKindOf(kind, bounds.width != 0);
+  WindowKind window = kWindowKinds[static_cast<int>(kind)];
+  if (kind == ControlKind::kLabel && bounds.width != 0) window.style = kWrappedLabel;
   const int id = form.next_control_id++;
   widget->hwnd = CreateWindowExW(window.ex_style, window.window_class, Widen(text).c_str(),
                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | window.style, 0, 0, 0,
@@ -983,14 +975,9 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
                                       std::string_view detail) {
   std::string whole(text);
   if (!detail.empty()) whole += "\n\n" + std::string(detail);
-  UINT style = MB_SETFOREGROUND;
-  switch (icon) {
-    case MessageIcon::kError: style |= MB_ICONERROR; break;
-    case MessageIcon::kWarning: style |= MB_ICONWARNING; break;
-    case MessageIcon::kInformation: style |= MB_ICONINFORMATION; break;
-    case MessageIcon::kQuestion: style |= MB_ICONQUESTION; break;
-  }
-  style |= buttons == MessageButtons::kRetryCancel ? MB_RETRYCANCEL : MB_OK;
+  constexpr UINT kIcons[] = {MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION, MB_ICONQUESTION};
+  const UINT style = MB_SETFOREGROUND | kIcons[static_cast<int>(icon)] |
+                     (buttons == MessageButtons::kRetryCancel ? MB_RETRYCANCEL : MB_OK);
   IconForSystemWindows icon_hook;
   switch (::MessageBoxW(ModalOwner(), Widen(whole).c_str(), Widen(title).c_str(), style)) {
     case IDRETRY: return MessageAnswer::kRetry;
