@@ -17,7 +17,7 @@
 //   pointer              -> ok HANDLE           the shape shown now, as a number
 //   settings clear | get NAME | set NAME text|number VALUE
 //   dpi N                -> ok                  for programs started after it
-//   font POINTS          -> ok                  the desktop's (message box) font for
+//   font POINTS          -> ok                  the desktop's (message box) font, at 96 dpi, for
 //                                               programs started after it; 0: as it was
 // "passive" reads only what the system keeps of a window, so that it works
 // while the program is stopped. Anything not found answers "missing".
@@ -327,17 +327,15 @@ std::string Dpi(const std::vector<std::string>& args) {
 }
 
 std::string Font(const std::vector<std::string>& args) {
-  static NONCLIENTMETRICSW original{};
+  static const NONCLIENTMETRICSW original = [] {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    return metrics;
+  }();
   if (args.size() < 2) return "missing";
-  if (original.cbSize == 0) {
-    original.cbSize = sizeof original;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof original, &original, 0);
-  }
   NONCLIENTMETRICSW metrics = original;
-  const int points = std::stoi(args[1]);
-  HDC screen = GetDC(nullptr);
-  if (points > 0) metrics.lfMessageFont.lfHeight = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
+  if (const int points = std::stoi(args[1]); points > 0) metrics.lfMessageFont.lfHeight = -points * 4 / 3;
   SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, SPIF_UPDATEINIFILE);
   return "ok";
 }

@@ -22,6 +22,7 @@
 #include <sys/mount.h>
 
 #include <atomic>
+#include <future>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -377,21 +378,13 @@ class QtDriver : public Driver {
   }
 
   void AskForFolder(std::string_view title, const fs::path& start) override {
-    folder_chosen_ = false;
-    Post([this, title = std::string(title), start = start.string()] {
-      folder_ = toolkit::Application::Instance().ChooseFolder(title, start).value_or("");
-      folder_chosen_ = true;
-      ActivateWhenNoModalIsLeft();
+    auto answer = std::make_shared<std::promise<std::string>>();
+    folder_ = answer->get_future();
+    Post([answer, title = std::string(title), start = start.string()] {
+      answer->set_value(toolkit::Application::Instance().ChooseFolder(title, start).value_or(""));
     });
   }
-
-  std::string FolderChosen() override {
-    const auto end = std::chrono::steady_clock::now() + 30s;
-    while (!folder_chosen_ && std::chrono::steady_clock::now() < end) {
-      std::this_thread::sleep_for(5ms);
-    }
-    return folder_chosen_ ? folder_ : "(no answer)";
-  }
+  std::string FolderChosen() override { return folder_.get(); }
 
   std::vector<std::vector<std::string>> JoinCommands(std::string_view base) override {
     return {{"/bin/sh", std::string(base) + ".sh"}};
@@ -459,8 +452,7 @@ class QtDriver : public Driver {
   QWidget* hovered_ = nullptr;
   fs::path locked_;
   bool mounted_ = false;
-  std::string folder_;
-  std::atomic<bool> folder_chosen_ = false;
+  std::future<std::string> folder_;
 };
 
 }  // namespace

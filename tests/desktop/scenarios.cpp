@@ -471,6 +471,10 @@ TEST_P(CancelScenario, CancellingARunRemovesItsParts) {
     EXPECT_TRUE(Eventually([&] { return ui().Pointer() == idle_pointer; }, 10s))
         << "the busy pointer stays";
     EXPECT_TRUE(ui().State("MainForm").visible) << "cancel does not close the window";
+    // Start has the focus back; pressed from the keyboard, it splits again.
+    ui().Key("space");
+    InDialog(kSaveTitle, out / "movie.BAT");
+    EXPECT_EQ(Answer("Zelbo - Success", "OK").text, FinishedText(8, "movie", "movie"));
     CloseAndExpectExitZero();
   });
 }
@@ -606,46 +610,10 @@ TEST_F(WindowScenario, NamesInAnyLanguageAndAnAmpersandStayAsTheyAre) {
   });
 }
 
-// The keyboard alone: Start reached by Tab and pressed with space, twice
-// in one window, the first run cancelled by Escape.
-TEST_F(WindowScenario, AfterACancelStartFromTheKeyboardSplitsAgain) {
-  Play([&] {
-    const fs::path out = work_ / "out";
-    fs::create_directories(out);
-    ui().Launch();
-    ChooseSource(SparseFile(work_ / "movie.avi", 8 * 64 * kMbyte));
-    UnitsAndAmount(3, "64");
-    for (int i = 0; i < 8 && ui().FocusedControl() != "SplitStart"; ++i) {
-      const std::string before = ui().FocusedControl();
-      ui().Key("Tab");
-      Eventually([&] { return ui().FocusedControl() != before; }, 10s);
-    }
-    for (const bool cancel : {true, false}) {
-      ASSERT_EQ(ui().FocusedControl(), "SplitStart");
-      ui().Key("space");
-      InDialog(kSaveTitle, out / "movie.BAT");
-      if (cancel) {
-        FreezeWhileWritingPart(2);
-        ui().Key("Escape");
-        ui().Thaw();
-        Answer("Zelbo - Aborted", "OK");
-        EXPECT_TRUE(Eventually([&] { return ui().FocusedControl() == "SplitStart"; }, 10s))
-            << "the focus is on " << ui().FocusedControl();
-      } else {
-        EXPECT_EQ(Answer("Zelbo - Success", "OK").text, FinishedText(8, "movie", "movie"));
-      }
-    }
-    EXPECT_EQ(SortedNames(out).size(), 10u);
-    CloseAndExpectExitZero();
-  });
-}
-
 // Settings that cannot be stored are told, once for each command, and
 // keep no command from going on: choosing a file, a run, closing.
 TEST_F(WindowScenario, SettingsThatCannotBeStoredKeepNothingFromGoingOn) {
   Play([&] {
-    const fs::path out = work_ / "out";
-    fs::create_directories(out);
     ui().Launch();
     if (!ui().LockSettings()) GTEST_SKIP() << "this driver cannot keep settings from being stored";
     const auto told = [&](const std::string& value) {
@@ -656,7 +624,7 @@ TEST_F(WindowScenario, SettingsThatCannotBeStoredKeepNothingFromGoingOn) {
     ChooseSource(SparseFile(work_ / "movie.avi", 100'000));
     told("SourcePath");
     Shows("FileSize", "97.7 kbytes. (100,000 bytes)");
-    Start(out / "movie.BAT");
+    Start(work_ / "movie.BAT");
     told("DestPath");
     Answer("Zelbo - Success", "OK");
     ui().CloseWindow();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -393,27 +394,15 @@ Stored WineDriver::Read(std::string_view name) {
 }
 
 void WineDriver::AskForFolder(std::string_view title, const fs::path& start) {
-  int answer[2];
-  if (::pipe(answer) != 0) throw std::runtime_error("pipe failed");
-  folder_asker_ = Spawn({"wine", (bin_ / "zelbo_folder.exe").string(), std::string(title),
-                         ProgramPath(start)},
-                        -1, answer[1]);
-  ::close(answer[1]);
-  folder_answer_ = answer[0];
+  folder_ = std::async(std::launch::async, [this, title = std::string(title), start = ProgramPath(start)] {
+    std::string answer =
+        testing::RunProgram("wine", {(bin_ / "zelbo_folder.exe").string(), title, start}).output;
+    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    return answer;
+  });
 }
 
-std::string WineDriver::FolderChosen() {
-  std::string answer;
-  char chunk[4096];
-  for (ssize_t count; (count = ::read(folder_answer_, chunk, sizeof chunk)) > 0;) {
-    answer.append(chunk, static_cast<std::size_t>(count));
-  }
-  ::close(folder_answer_);
-  int status = 0;
-  ::waitpid(folder_asker_, &status, 0);
-  while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
-  return answer;
-}
+std::string WineDriver::FolderChosen() { return folder_.get(); }
 
 std::vector<std::vector<std::string>> WineDriver::JoinCommands(std::string_view base) {
   // "call" keeps cmd from taking the quotes off a name with '&' in it.

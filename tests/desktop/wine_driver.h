@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <future>
 #include <map>
 
 #include "tests/desktop/driver.h"
@@ -89,8 +90,7 @@ class WineDriver : public Driver {
   fs::path prefix_;
   Probe probe_;
   pid_t program_ = -1;
-  pid_t folder_asker_ = -1;  // zelbo_folder.exe, and its output
-  int folder_answer_ = -1;
+  std::future<std::string> folder_;  // what zelbo_folder.exe answers
   bool frozen_ = false;
   std::map<std::string, fs::path> drives_;  // "M:" -> the folder behind it
 };
