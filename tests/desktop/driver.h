@@ -112,9 +112,6 @@ class Driver {
   // The program's stored settings (the values of its settings key).
   virtual void Store(std::string_view name, const Stored& value) = 0;
   virtual Stored Read(std::string_view name) = 0;
-  // Makes the stored settings impossible to change from now on, as a
-  // read-only or full home folder does; false where the driver cannot.
-  virtual bool LockSettings() = 0;
 
   // Shows the folder dialog that a run shows to ask where its parts go,
   // beside the program; FolderChosen() waits for its answer: the folder,

@@ -19,8 +19,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
-#include <sys/mount.h>
-
 #include <atomic>
 #include <future>
 #include <condition_variable>
@@ -166,9 +164,7 @@ class QtDriver : public Driver {
   bool SetDesktopFont(int points) override {
     return OnGui([points] {
       static const QFont original = QApplication::font();
-      QFont font = original;
-      if (points > 0) font.setPointSize(points);
-      QApplication::setFont(font);
+      QApplication::setFont(points > 0 ? QFont(original.family(), points) : original);
       return true;
     });
   }
@@ -364,19 +360,6 @@ class QtDriver : public Driver {
     return {Stored::Type::kOther, {}, 0};
   }
 
-  // Root makes the settings' folder a read-only mount of itself; for anyone
-  // else, taking away its write permission is enough.
-  bool LockSettings() override {
-    locked_ = config_.path() / "OVallen";
-    if (::mount(locked_.c_str(), locked_.c_str(), nullptr, MS_BIND, nullptr) == 0) {
-      mounted_ = true;
-      return ::mount(nullptr, locked_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
-                     nullptr) == 0;
-    }
-    fs::permissions(locked_, fs::perms::owner_read | fs::perms::owner_exec);
-    return true;
-  }
-
   void AskForFolder(std::string_view title, const fs::path& start) override {
     auto answer = std::make_shared<std::promise<std::string>>();
     folder_ = answer->get_future();
@@ -390,11 +373,6 @@ class QtDriver : public Driver {
     return {{"/bin/sh", std::string(base) + ".sh"}};
   }
 
-  ~QtDriver() override {
-    if (mounted_) ::umount2(locked_.c_str(), MNT_DETACH);
-    std::error_code ignored;
-    if (!locked_.empty()) fs::permissions(locked_, fs::perms::owner_all, ignored);
-  }
 
 
  private:
@@ -450,8 +428,6 @@ class QtDriver : public Driver {
   std::atomic<bool> running_ = false;
   std::atomic<bool> exited_ = true;
   QWidget* hovered_ = nullptr;
-  fs::path locked_;
-  bool mounted_ = false;
   std::future<std::string> folder_;
 };
 

@@ -71,7 +71,6 @@ class WineDriver : public Driver {
 
   void Store(std::string_view name, const Stored& value) override;
   Stored Read(std::string_view name) override;
-  bool LockSettings() override { return false; }  // wine's registry always takes values
 
   void AskForFolder(std::string_view title, const fs::path& start) override;
   std::string FolderChosen() override;

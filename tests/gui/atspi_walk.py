@@ -1,7 +1,7 @@
-"""zelbo32's window as a screen reader meets it, through AT-SPI: a dialog
-whose controls carry the names a sighted user reads beside them (or are
-tied to those labels), and a forecast that tells its changes.
-   atspi_walk.py PATH-TO-ZELBO32 SOURCE-FILE   (in a D-Bus session, on X)"""
+# zelbo32's window as a screen reader meets it, through AT-SPI: a dialog
+# whose controls carry the names a sighted user reads beside them (or are
+# tied to those labels), and a forecast that tells its changes.
+#   atspi_walk.py PATH-TO-ZELBO32 SOURCE-FILE   (in a D-Bus session, on X)
 import subprocess
 import sys
 import time
@@ -24,7 +24,7 @@ EXPECTED = [
 
 
 def wait_for(condition, seconds=20):
-    """The condition's first true value, while events come in."""
+    # The condition's first true value, while events come in.
     end = time.monotonic() + seconds
     while not (value := condition()) and time.monotonic() < end:
         GLib.MainContext.default().iteration(False)

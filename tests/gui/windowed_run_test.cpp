@@ -37,9 +37,7 @@ class RecordingDisplay final : public RunDisplay {
     lines.emplace_back(caption);
   }
   void ShowProgress(int percent) override { positions.push_back(percent); }
-  void ShowProgressInTitle(std::optional<int> percent) override {
-    titles.push_back(percent.value_or(-1));
-  }
+  void ShowProgressInTitle(std::optional<int> percent) override { titles.push_back(percent.value_or(-1)); }
   void ProcessMessages() override {
     ++pumps;
     if (on_pump) on_pump();
