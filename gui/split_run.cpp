@@ -98,6 +98,7 @@ class WindowedRun final : public CopyObserver {
 
   WriteFailureAnswer PartWriteFailed(const PartWriteFailure& failure) override {
     Draw();
+    DrawTitle();
     display_.SetCursor(savedCursor_);
     const MessageAnswer answer = display_.MessageBox(
         "Insufficient disk space (or rights) to fully write " + failure.path +
@@ -113,6 +114,7 @@ class WindowedRun final : public CopyObserver {
   // Says what happened to the folder, then asks where the rest goes.
   std::string FolderLost(const FolderLoss& loss) override {
     Draw();
+    DrawTitle();
     display_.SetCursor(savedCursor_);
     const std::string next = std::to_string(loss.nextPart);
     const std::string why =
@@ -159,6 +161,7 @@ class WindowedRun final : public CopyObserver {
     PartCopier copier(source, names_, request_.partSize, *this);
     copied = copier.Copy(count);
     Draw();  // where the copy ended, before any box
+    DrawTitle();
     switch (copied.end) {
       case CopyEnd::kFinished:
         return true;
@@ -242,13 +245,15 @@ class WindowedRun final : public CopyObserver {
           "Zelbo - Success", MessageIcon::kInformation, MessageButtons::kOk, {});
     }
     const std::string n = std::to_string(parts);
-    Tell("Finished splitting the file into " + n + " parts.\nEach part was named " +
-             Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
-             ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
-             Quoted(names_.batchBaseName + ".sh") +
-             " to put the pieces back together were created.\n" + PlacesText(placements, parts),
-         "Zelbo - Success", MessageIcon::kInformation,
-         BatchNotice(scripts));
+    // Not Tell(): the title keeps its "100%" while this box is up.
+    display_.SetCursor(savedCursor_);
+    display_.MessageBox(
+        "Finished splitting the file into " + n + " parts.\nEach part was named " +
+            Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
+            ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
+            Quoted(names_.batchBaseName + ".sh") +
+            " to put the pieces back together were created.\n" + PlacesText(placements, parts),
+        "Zelbo - Success", MessageIcon::kInformation, MessageButtons::kOk, BatchNotice(scripts));
   }
 
   // The refusal of parts that the destination cannot hold, in the unit in
@@ -296,10 +301,19 @@ class WindowedRun final : public CopyObserver {
     }
   }
 
-  // The last message box of an outcome, shown with the pointer restored.
+  // The title tells the percent reached, as the bar does, when a box comes.
+  void DrawTitle() {
+    if (percent_ == titlePercent_) return;
+    display_.ShowProgressInTitle(percent_);
+    titlePercent_ = percent_;
+  }
+
+  // The last message box of an outcome that is not the finished one, shown
+  // with the pointer restored and the plain title.
   void Tell(std::string_view text, std::string_view title, MessageIcon icon,
             std::string_view detail = {}) {
     display_.SetCursor(savedCursor_);
+    display_.ShowProgressInTitle(std::nullopt);
     display_.MessageBox(text, title, icon, MessageButtons::kOk, detail);
   }
 

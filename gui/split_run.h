@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,8 @@ class RunDisplay {
   // Shows the progress bar, or moves it, in whole percent; drawn at once.
   virtual void ShowProgress(int percent) = 0;
   // Puts the progress into the window's title, so that a minimised window
-  // still tells it.
-  virtual void ShowProgressInTitle(int percent) = 0;
+  // still tells it; nothing puts the plain title back.
+  virtual void ShowProgressInTitle(std::optional<int> percent) = 0;
   // Lets the toolkit process pending messages (a click on Cancel gets in).
   virtual void ProcessMessages() = 0;
   virtual bool CancelRequested() = 0;

@@ -14,6 +14,8 @@ packages=(cmake g++ ninja-build libssl-dev)
           # zelbo32 on a virtual display, driven as a user drives it, with a
           # window manager and the tools that read what it shows.
           xvfb xdotool openbox x11-utils
+          # ... and as a screen reader meets it (AT-SPI, in a D-Bus session).
+          python3-pyatspi at-spi2-core dbus-daemon
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64

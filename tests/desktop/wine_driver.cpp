@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -222,6 +223,11 @@ bool WineDriver::SetScreenDpi(int dpi) {
   return true;
 }
 
+bool WineDriver::SetDesktopFont(int points) {
+  probe_.Ask({"font", std::to_string(points)});
+  return true;
+}
+
 // state: TEXT ENABLED VISIBLE CHECKED INDEX POSITION L T R B
 ControlState WineDriver::State(std::string_view control) {
   std::vector<std::string> request{"state", std::string(control)};
@@ -390,6 +396,17 @@ Stored WineDriver::Read(std::string_view name) {
   if (!fields.empty() && fields[0] == "other") return {Stored::Type::kOther, {}, 0};
   return {};
 }
+
+void WineDriver::AskForFolder(std::string_view title, const fs::path& start) {
+  folder_ = std::async(std::launch::async, [this, title = std::string(title), start = ProgramPath(start)] {
+    std::string answer =
+        testing::RunProgram("wine", {(bin_ / "zelbo_folder.exe").string(), title, start}).output;
+    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    return answer;
+  });
+}
+
+std::string WineDriver::FolderChosen() { return folder_.get(); }
 
 std::vector<std::vector<std::string>> WineDriver::JoinCommands(std::string_view base) {
   // "call" keeps cmd from taking the quotes off a name with '&' in it.

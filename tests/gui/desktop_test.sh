@@ -7,6 +7,9 @@
 # that nothing but the settings store is written below the user's home.
 #   desktop_test.sh PATH-TO-ZELBO32
 set -euo pipefail
+# A desktop session has a session bus; without one, libdbus would start one
+# for the window's accessibility and note it below the home folder.
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || exec dbus-run-session -- "$0" "$@"
 program=$1
 work=$(mktemp -d)
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache \
@@ -117,6 +120,6 @@ expect_exit_zero $zelbo
 grep -q '^"Parts"="2"' "$settings" || fail "Parts not stored at the close"
 
 written=$(cd "$HOME" && find . -type f | sort | tr '\n' ' ')
-[ "$written" = "./.config/OVallen/Zelbo.reg ./.config/OVallen/Zelbo.reg.lock " ] ||
+[ "$written" = "./.config/OVallen/Zelbo.reg " ] ||
   fail "written below the home folder: $written"
 echo "zelbo32 on a desktop: exact titles, the save dialog's refusals, a close during a run, nothing else written"

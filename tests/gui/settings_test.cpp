@@ -120,15 +120,20 @@ TEST_F(SettingsStoreTest, AFailedWriteIsReportedAndLeavesTheFileWhole) {
   rlimit tiny = old_limit;
   tiny.rlim_cur = 8;
   setrlimit(RLIMIT_FSIZE, &tiny);
-  const std::string error = ErrorOf([&] { store_.WriteSettingText("Parts", "1400"); });
+  std::string error, detail;
+  try {
+    store_.WriteSettingText("Parts", "1400");
+  } catch (const toolkit::Exception& failed) {
+    error = failed.what();
+    detail = failed.detail();
+  }
   setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_EQ(error, "Failed to set data for 'Parts'");
+  EXPECT_EQ(detail, SettingsFile().string() + ": File too large") << "where, and why";
   EXPECT_EQ(ReadFile(SettingsFile()), before);
   for (const auto& entry : std::filesystem::directory_iterator(SettingsFile().parent_path())) {
-    EXPECT_TRUE(entry.path().filename() == "Zelbo.reg" ||
-                entry.path().filename() == "Zelbo.reg.lock")
-        << "left behind: " << entry.path();
+    EXPECT_EQ(entry.path().filename(), "Zelbo.reg") << "left behind: " << entry.path();
   }
 }
 
