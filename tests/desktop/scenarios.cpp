@@ -74,6 +74,11 @@ class SmallMedium {
     WriteFile(Filler(), std::string(static_cast<std::size_t>(free - room), 'f'));
   }
   void MakeRoom() { fs::remove(Filler()); }
+  // Takes the medium out: its folder is the bare mount point again.
+  void TakeOut() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    mounted_ = false;
+  }
 
  private:
   fs::path Filler() const { return folder_ / "filler"; }
@@ -525,6 +530,47 @@ TEST_P(DiskFullScenario, AFullMediumAsksForRoom) {
 
 INSTANTIATE_TEST_SUITE_P(RetryAndCancel, DiskFullScenario, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Retry" : "Cancel"; });
+
+// The medium taken out at the disk-full question, Retry pressed before
+// another one is in: the rest of the parts go where the user says, never
+// into the bare folder the medium was mounted on.
+TEST_F(WindowScenario, AMediumTakenOutIsNeverWrittenBelow) {
+  Play([&] {
+    SmallMedium medium(work_ / "medium", 2 * kMbyte);
+    if (!medium.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+    const fs::path source = work_ / "movie.avi";
+    WriteFile(source, PatternBytes(5 * 256 * kKbyte + 100));
+    medium.LeaveRoom(640 * kKbyte);  // two parts and a half
+    const fs::path other = work_ / "other";
+    fs::create_directories(other);
+    ui().Launch();
+    ChooseSource(source);
+    UnitsAndAmount(2, "256");
+    Start(work_ / "medium" / "movie.BAT");
+    const BoxSeen full = AwaitBox("Zelbo - Error");
+    medium.TakeOut();
+    ui().Press("Zelbo - Error", "Retry");
+    // The next box has the same title.
+    EXPECT_TRUE(Eventually([&] {
+      return ui().BoxShown("Zelbo - Error") && ui().ReadBox("Zelbo - Error").text != full.text;
+    }));
+    const BoxSeen gone = ui().ReadBox("Zelbo - Error");
+    EXPECT_TRUE(gone.text.ends_with(" is gone, or the medium that held it was taken out.\n\n"
+                                    "Choose the folder for part 3 and the parts after it."))
+        << gone.text;
+    ui().Press("Zelbo - Error", "OK");
+    InDialog("Folder for part 3 and the rest", other);
+    const BoxSeen done = Answer("Zelbo - Success", "OK");
+    EXPECT_NE(done.text.find("\nThe parts went to more than one medium:\n001 to 002: "),
+              std::string::npos)
+        << done.text;
+    EXPECT_TRUE(SortedNames(work_ / "medium").empty()) << "nothing below the mount point";
+    EXPECT_EQ(SortedNames(other), (std::vector<std::string>{"movie.003", "movie.004", "movie.005",
+                                                            "movie.006", "movie.bat", "movie.sh"}));
+    ExpectIdle(other);
+    CloseAndExpectExitZero();
+  });
+}
 
 TEST_F(WindowScenario, ChoicesAreRememberedAfterARestart) {
   Play([&] {
