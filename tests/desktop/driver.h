@@ -74,6 +74,9 @@ class Driver {
   // where the driver cannot change them.
   virtual bool SetScreenDpi(int dpi) = 0;
   virtual bool SetDesktopFont(int points) = 0;
+  // A file-size limit for the program, as `ulimit -f` sets one (-1: none);
+  // false where its system has no such limit.
+  virtual bool LimitFileSize(std::int64_t bytes) = 0;
 
   virtual ControlState State(std::string_view control) = 0;
   virtual std::string FocusedControl() = 0;  // "" when none has the focus

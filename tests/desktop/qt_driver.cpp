@@ -19,7 +19,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <future>
 #include <condition_variable>
 #include <cstdlib>
@@ -159,6 +162,15 @@ class QtDriver : public Driver {
     return OnGui([] { return std::pair{MainForm()->width(), MainForm()->height()}; });
   }
   bool SetScreenDpi(int) override { return false; }
+
+  // The window runs in this process: the limit is this process's.
+  bool LimitFileSize(std::int64_t bytes) override {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = bytes < 0 ? limit.rlim_max : static_cast<rlim_t>(bytes);
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
 
   // What a desktop's settings give the program as its font.
   bool SetDesktopFont(int points) override {

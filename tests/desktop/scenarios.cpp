@@ -531,6 +531,28 @@ TEST_P(DiskFullScenario, AFullMediumAsksForRoom) {
 INSTANTIATE_TEST_SUITE_P(RetryAndCancel, DiskFullScenario, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Retry" : "Cancel"; });
 
+// Parts that a file-size limit would cut short are refused before the run.
+TEST_F(WindowScenario, PartsTheLimitCannotHoldAreRefusedBeforeTheRun) {
+  Play([&] {
+    const fs::path source = work_ / "movie.avi";
+    WriteFile(source, PatternBytes(kMbyte));
+    if (!ui().LimitFileSize(300 * kKbyte)) GTEST_SKIP() << "no file-size limits here";
+    const fs::path out = work_ / "out";
+    fs::create_directories(out);
+    ui().Launch();
+    ChooseSource(source);
+    UnitsAndAmount(2, "512");
+    Start(out / "movie.BAT");
+    EXPECT_EQ(Answer("Zelbo - ERROR", "OK").text,
+              "ERROR: Parts of 512 kbytes are larger than the file-size limit of this process "
+              "(ulimit -f) allows: at most 300 kbytes!");
+    EXPECT_TRUE(SortedNames(out).empty());
+    ExpectIdle(out);
+    CloseAndExpectExitZero();
+    ui().LimitFileSize(-1);
+  });
+}
+
 // The medium taken out at the disk-full question, Retry pressed before
 // another one is in: the rest of the parts go where the user says, never
 // into the bare folder the medium was mounted on.

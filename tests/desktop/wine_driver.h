@@ -45,6 +45,7 @@ class WineDriver : public Driver {
   std::pair<int, int> ClientSize() override;
   bool SetScreenDpi(int dpi) override;
   bool SetDesktopFont(int points) override;
+  bool LimitFileSize(std::int64_t) override { return false; }
 
   ControlState State(std::string_view control) override;
   std::string FocusedControl() override;
