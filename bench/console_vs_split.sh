@@ -24,13 +24,8 @@ size_mib=${1:-1024}
 rounds=${2:-7}
 part_mib=${3:-100}
 
-scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target czelbo32 >/dev/null
-program=$PWD/build/bin/czelbo32
-
-work=$PWD/build/bench
-mkdir -p "$work"
+source bench/rounds.sh
+build_program
 source_file=$work/source.bin
 if [ "$(stat -c %s "$source_file" 2>/dev/null || echo 0)" -ne $((size_mib * 1048576)) ]; then
   echo "Making a ${size_mib} MiB source of random bytes..."
@@ -79,7 +74,6 @@ for ((round = 1; round <= rounds; round++)); do
 done
 clean
 
-source bench/stats.sh
 median() { cut -d' ' -f1 "$work/$1.times" | median_of; }
 spread() { cut -d' ' -f1 "$work/$1.times" | spread_of; }
 peak() { cut -d' ' -f2 "$work/$1.times" | sort -g | tail -1; }

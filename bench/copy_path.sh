@@ -22,13 +22,8 @@ count=${2:-5}
 caches=${3:-"warm cold"}
 parts=${4:-"100m floppy"}
 
-scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target czelbo32 >/dev/null
-program=$PWD/build/bin/czelbo32
-work=$PWD/build/bench
-mkdir -p "$work"
 source bench/rounds.sh
+build_program
 
 clean() { rm -f "$work"/source.[0-9]* "$work"/unsplit.* "$work"/split-part-* "$work"/copy.bin; }
 run_czelbo32() { "${timed[@]}" "$program" "$work/source.bin" "-s$1" -nd -nf; }

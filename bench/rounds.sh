@@ -6,6 +6,17 @@ source "$(dirname "${BASH_SOURCE[0]}")/stats.sh"
 
 timed=()
 
+# Installs what is missing, builds czelbo32 optimised; sets `program`, and
+# `work` (build/bench) for the runs' files.
+build_program() {
+  scripts/setup.sh
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target czelbo32 >/dev/null
+  program=$PWD/build/bin/czelbo32
+  work=$PWD/build/bench
+  mkdir -p "$work"
+}
+
 # Times one run of a tool; appends "wall cpu-seconds peak-rss-kib" to `file`.
 # Warm runs follow an untimed run (on a virtual machine the first touch of
 # freed memory costs more than a copy); cold ones start with no caches.

@@ -15,13 +15,8 @@ cd "$(dirname "$0")/.."
 sizes=${1:-"1 4"}
 count=${2:-5}
 
-scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target czelbo32 >/dev/null
-program=$PWD/build/bin/czelbo32
-work=$PWD/build/bench
-mkdir -p "$work"
 source bench/rounds.sh
+build_program
 
 clean() { rm -f "$work"/source.[0-9]* "$work"/unsplit.* "$work"/split-part-* "$work"/copy.bin; }
 run_czelbo32() { "${timed[@]}" "$program" "$work/source.bin" "-s$1"; }
