@@ -242,7 +242,7 @@ Result<bool> PartCopier::SourceHasMore() {
 // point on the disk below; a newly mounted medium in its place is fine.
 std::optional<FolderProblem> PartCopier::ProblemWithFolder() {
   if (!volume_) return std::nullopt;  // never seen: creating the part tells
-  auto now = platform::VolumeOf(names_.folder);
+  auto now = platform::VolumeOf(names_.folder, &*volume_);
   if (!now.ok()) return FolderProblem::kGone;
   if (now.value().device != volume_->device) {
     if (now.value().device == volume_->below) return FolderProblem::kGone;

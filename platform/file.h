@@ -192,8 +192,9 @@ struct FolderVolume {
 };
 
 // Looks at the folder's file system; an error when the folder is gone (or
-// is no folder).
-Result<FolderVolume> VolumeOf(const std::string& folder);
+// is no folder). When the folder is still on the file system `known`
+// describes, that is the answer, found with one look.
+Result<FolderVolume> VolumeOf(const std::string& folder, const FolderVolume* known = nullptr);
 
 // Waits until the folder's entries (the names of the files made in it) are
 // on the medium.

@@ -422,7 +422,7 @@ void FindLargestFile(const std::string& folder, FolderVolume& volume) {
 
 }  // namespace
 
-Result<FolderVolume> VolumeOf(const std::string& folder) {
+Result<FolderVolume> VolumeOf(const std::string& folder, const FolderVolume* known) {
   const std::string path = folder.empty() ? std::string(".") : folder;
   const FaultVerdict verdict = ConsultFaults(SystemCall::kVolume, path, 0, 0);
   struct stat info {};
@@ -431,6 +431,10 @@ Result<FolderVolume> VolumeOf(const std::string& folder) {
                        verdict.failure ? Errno(*verdict.failure) : errno);
   }
   if (!S_ISDIR(info.st_mode)) return SystemError(ErrorKind::kOpen, "stat", folder, ENOTDIR);
+  if (known != nullptr && known->device == static_cast<std::uint64_t>(info.st_dev) &&
+      verdict.volume_holds < 0) {
+    return *known;
+  }
   FolderVolume volume;
   volume.device = static_cast<std::uint64_t>(info.st_dev);
   volume.below = DeviceBelow(path, info);

@@ -322,7 +322,7 @@ std::string FailureText(FailureCode code) { return win32::ErrorText(ErrorCode(co
 
 // ---- The folder's volume ----
 
-Result<FolderVolume> VolumeOf(const std::string& folder) {
+Result<FolderVolume> VolumeOf(const std::string& folder, const FolderVolume* known) {
   const std::string path = folder.empty() ? std::string(".") : folder;
   const FaultVerdict verdict = ConsultFaults(SystemCall::kVolume, path, 0, 0);
   const std::wstring native = NativePath(path);
@@ -334,13 +334,17 @@ Result<FolderVolume> VolumeOf(const std::string& folder) {
                                                                : ERROR_DIRECTORY;
     return SystemError(ErrorKind::kOpen, "GetFileAttributesW", folder, code);
   }
+  // A volume that does not say what it is (wine's drives on folders) holds
+  // the folder all the same: serial 0 and no known limit.
   wchar_t root[MAX_PATH + 1];
-  wchar_t system[MAX_PATH + 1];
+  wchar_t system[MAX_PATH + 1] = L"";
   DWORD serial = 0;
   if (!GetVolumePathNameW(native.c_str(), root, MAX_PATH + 1) ||
       !GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, system, MAX_PATH + 1)) {
-    return SystemError(ErrorKind::kOpen, "GetVolumeInformationW", folder, GetLastError());
+    serial = 0;
+    system[0] = L'\0';
   }
+  if (known != nullptr && known->device == serial && verdict.volume_holds < 0) return *known;
   FolderVolume volume;
   volume.device = serial;
   // FAT12, FAT16 and FAT32 hold files of less than 4 GiB; exFAT, NTFS and

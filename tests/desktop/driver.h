@@ -62,6 +62,8 @@ class Driver {
   // Makes a folder a medium of its own for the program (a drive under
   // Windows); returns the program's path of its root.
   virtual std::string AttachMedium(const fs::path& folder) = 0;
+  // The medium attached there was taken out: Windows drops its drive.
+  virtual void DetachMedium(const fs::path& folder) = 0;
 
   // Starts the program; returns once one of its windows shows.
   virtual void Launch() = 0;

@@ -134,6 +134,7 @@ class QtDriver : public Driver {
 
   std::string ProgramPath(const fs::path& host) const override { return host.string(); }
   std::string AttachMedium(const fs::path& folder) override { return folder.string() + "/"; }
+  void DetachMedium(const fs::path&) override {}
 
   void Launch() override {
     exited_ = false;

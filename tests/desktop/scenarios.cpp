@@ -562,6 +562,7 @@ TEST_F(WindowScenario, AMediumTakenOutIsNeverWrittenBelow) {
     if (!medium.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
     const fs::path source = work_ / "movie.avi";
     WriteFile(source, PatternBytes(5 * 256 * kKbyte + 100));
+    (void)ui().AttachMedium(work_ / "medium");
     medium.LeaveRoom(640 * kKbyte);  // two parts and a half
     const fs::path other = work_ / "other";
     fs::create_directories(other);
@@ -571,6 +572,7 @@ TEST_F(WindowScenario, AMediumTakenOutIsNeverWrittenBelow) {
     Start(work_ / "medium" / "movie.BAT");
     const BoxSeen full = AwaitBox("Zelbo - Error");
     medium.TakeOut();
+    ui().DetachMedium(work_ / "medium");
     ui().Press("Zelbo - Error", "Retry");
     // The next box has the same title.
     EXPECT_TRUE(Eventually([&] {

@@ -159,10 +159,7 @@ WineDriver::~WineDriver() {
     int status = 0;
     ::waitpid(program_, &status, 0);
   }
-  for (const auto& [drive, folder] : drives_) {
-    std::error_code ignored;
-    fs::remove(prefix_ / "dosdevices" / drive, ignored);
-  }
+  for (const auto& [drive, folder] : drives_) DetachMedium(folder);
 }
 
 std::string WineDriver::ProgramPath(const fs::path& host) const {
@@ -187,6 +184,16 @@ std::string WineDriver::AttachMedium(const fs::path& folder) {
   fs::create_directory_symlink(folder, link);
   drives_["M:"] = folder;
   return "M:\\";
+}
+
+void WineDriver::DetachMedium(const fs::path& folder) {
+  // wine names its drive links in lower case.
+  for (const auto& [drive, root] : drives_) {
+    std::string link = drive;
+    std::transform(link.begin(), link.end(), link.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::error_code ignored;
+    if (root == folder) fs::remove(prefix_ / "dosdevices" / link, ignored);
+  }
 }
 
 void WineDriver::Launch() {

@@ -39,6 +39,7 @@ class WineDriver : public Driver {
 
   std::string ProgramPath(const fs::path& host) const override;
   std::string AttachMedium(const fs::path& folder) override;
+  void DetachMedium(const fs::path& folder) override;
 
   void Launch() override;
   int WaitForExit() override;
