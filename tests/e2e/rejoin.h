@@ -4,6 +4,7 @@
 // file whole once the user has put things right.
 #pragma once
 
+#include <openssl/evp.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/part_names.h"
 #include "common/scripts.h"
 #include "tests/e2e/console_e2e_test.h"
 
@@ -58,12 +60,21 @@ enum class Trouble {
   kSizeLimit,         // part 1 cannot grow past 90000 bytes; then it can
   kReadOnly,          // every file came off a CD (read-only), run as an ordinary user
   kInterrupted,       // an earlier run was killed halfway through appending part 2
+  // Bytes that differ at the same sizes; then the good parts are copied again.
+  kSwappedParts,      // parts 1 and 2 (of equal size) change places
+  kChangedByte,       // one byte of part 3 changed
+  kForeignPart,       // part 2 comes from another set
+  kLinkedParts,       // the folder holds symbolic links to the parts; then part 1 is copied
+  kLocked,            // another join holds the lock; then it is gone
+  kUndeletable,       // part 2 cannot be deleted (a sticky folder); then it can
+  kUserSettings,      // BLOCK_SIZE and the like set in the environment
 };
 
 struct TroubleCase {
   std::string label;
   Trouble trouble;
   std::string stop_message;  // what the first join says as it stops; "" when it just works
+  bool check_passes = true;  // the check-only run finds every part good
 };
 
 inline void PrintTo(const Splitter& splitter, std::ostream* out) { *out << splitter.label; }
@@ -124,6 +135,8 @@ struct JoinStart {
   std::string script;          // the script as named to the interpreter; its own name when empty
   std::int64_t size_limit = -1;
   bool ordinary_user = false;
+  std::vector<std::string> environment;  // NAME=value
+  bool check_only = false;               // --check or /CHECK
 };
 
 class RejoinFixture {
@@ -148,11 +161,33 @@ class RejoinFixture {
     options.working_directory = start.folder.empty() ? parts_.path() : start.folder;
     options.file_size_limit = start.size_limit;
     options.command_prefix = start.ordinary_user ? AsOrdinaryUser() : std::vector<std::string>{};
+    if (!start.environment.empty()) options.command_prefix.push_back("env");
+    options.command_prefix.insert(options.command_prefix.end(), start.environment.begin(),
+                                  start.environment.end());
     options.command_prefix.insert(options.command_prefix.end(), joiner.prefix.begin(),
                                   joiner.prefix.end());
     std::vector<std::string> arguments = joiner.leading_arguments;
     arguments.push_back(start.script.empty() ? joiner.script : start.script);
+    if (start.check_only) arguments.push_back(joiner.script.ends_with(".bat") ? "/CHECK" : "--check");
     return testing::RunProgram(joiner.program, arguments, options);
+  }
+
+  // Writes both scripts for the parts `base`.001... as the splitter does,
+  // with each part's SHA-256 (`digests`) or without.
+  void WriteScripts(const std::string& base, const std::string& source, bool digests = true) {
+    ScriptInput input{ScriptVariant::kConsole, base, source, "unsplit", {}, {}};
+    for (std::int32_t j = 1; fs::exists(parts_ / PartFileName(base, j)); ++j) {
+      const std::string bytes = testing::ReadFile(parts_ / PartFileName(base, j));
+      input.partSizes.push_back(static_cast<std::int64_t>(bytes.size()));
+      unsigned char digest[EVP_MAX_MD_SIZE];
+      unsigned int length = 0;
+      EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+      std::string hex;
+      for (unsigned int i = 0; i < length; ++i) hex.append(1, "0123456789abcdef"[digest[i] >> 4]).append(1, "0123456789abcdef"[digest[i] & 15]);
+      if (digests) input.partDigests.push_back(hex);
+    }
+    testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
+    testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
   }
 
   // Splits, moves the source away (leaving a file in its place when
@@ -183,17 +218,23 @@ class RejoinFixture {
   }
 
   std::vector<std::string> LeftInParts() const { return testing::SortedNames(parts_.path()); }
+  std::string Contents(const std::string& name) const {
+    return fs::is_directory(parts_ / name) ? "(a folder)" : testing::ReadFile(parts_ / name);
+  }
 
   // Part 1 past 4 GiB, as a sparse file so that the test writes almost
   // nothing, a part 2 of five bytes, and both scripts for them: sizes must
   // be read and compared in 64 bits.
+  // With `appended`, part 1 also holds the start of part 2, as after a run
+  // that was killed while appending it.
   static constexpr std::int64_t kLargeFirst = 5000000000;
-  void MakeLargeFirstPart() {
+  void MakeLargeFirstPart(const std::string& appended = "") {
     const ScriptInput input{ScriptVariant::kConsole, "big", "big.iso", "unsplit", {kLargeFirst, 5}, {}};
     testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
     testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
     testing::WriteFile(parts_ / "big.001", "start");
     fs::resize_file(parts_ / "big.001", kLargeFirst);
+    std::ofstream(parts_ / "big.001", std::ios::binary | std::ios::app) << appended;
     testing::WriteFile(parts_ / "big.002", "tail!");
   }
   // The join gave big.iso with both parts' bytes in their places.
@@ -212,7 +253,7 @@ class RejoinFixture {
   // Remembers every file of the parts' folder, for ExpectStopped.
   void TakeStock() {
     stock_.clear();
-    for (const std::string& name : LeftInParts()) stock_[name] = testing::ReadFile(parts_ / name);
+    for (const std::string& name : LeftInParts()) stock_[name] = Contents(name);
   }
 
   // The join stopped, said why, and changed nothing (ExpectUnchanged): part 1
@@ -233,7 +274,7 @@ class RejoinFixture {
     for (const auto& [name, bytes] : stock_) names.push_back(name);
     ASSERT_EQ(LeftInParts(), names);
     for (const auto& [name, bytes] : stock_) {
-      const std::string now = testing::ReadFile(parts_ / name);
+      const std::string now = Contents(name);
       if (name == first && first_may_grow) {
         EXPECT_EQ(now.substr(0, bytes.size()), bytes) << name;
       } else {
@@ -278,6 +319,44 @@ class RejoinFixture {
         testing::WriteFile(parts_ / "big.001", testing::ReadFile(parts_ / "big.001") +
                                                    testing::ReadFile(parts_ / "big.002").substr(0, 1000));
         break;
+      case Trouble::kSwappedParts:
+        KeepGoodCopies();
+        fs::rename(parts_ / "big.001", elsewhere_ / "swap");
+        fs::rename(parts_ / "big.002", parts_ / "big.001");
+        fs::rename(elsewhere_ / "swap", parts_ / "big.002");
+        break;
+      case Trouble::kChangedByte:
+      case Trouble::kForeignPart: {
+        KeepGoodCopies();
+        const std::string name = trouble == Trouble::kChangedByte ? "big.003" : "big.002";
+        std::string bytes = testing::ReadFile(parts_ / name);
+        if (trouble == Trouble::kChangedByte) bytes[100] ^= 1;
+        testing::WriteFile(parts_ / name, trouble == Trouble::kChangedByte ? bytes : testing::PatternBytes(bytes.size(), 99));
+        break;
+      }
+      case Trouble::kLinkedParts:
+        KeepGoodCopies();
+        fs::create_directory(elsewhere_ / "stick");
+        for (const std::string& name : LeftInParts()) {
+          fs::rename(parts_ / name, elsewhere_ / "stick" / name);
+          fs::create_symlink(elsewhere_ / "stick" / name, parts_ / name);
+        }
+        break;
+      case Trouble::kLocked:
+        fs::create_directory(parts_ / "big.lock");
+        break;
+      case Trouble::kUndeletable:
+        GiveToOrdinaryUser(parts_.path());
+        // Root's part in root's sticky folder: only root may delete it.
+        (void)::lchown((parts_ / "big.002").c_str(), 0, 0);
+        (void)::lchown(parts_.path().c_str(), 0, 0);
+        fs::permissions(parts_.path(), fs::perms::all | fs::perms::sticky_bit);
+        start.ordinary_user = true;
+        break;
+      case Trouble::kUserSettings:
+        start.environment = {"BLOCK_SIZE=human-readable", "LS_BLOCK_SIZE=human-readable", "DF_BLOCK_SIZE=1",
+                             "POSIXLY_CORRECT=1", "TIME_STYLE=+%s", "LC_ALL=C.UTF-8"};
+        break;
     }
     TakeStock();
     return start;
@@ -299,9 +378,27 @@ class RejoinFixture {
       case Trouble::kSizeLimit:
         start.size_limit = -1;
         break;
+      case Trouble::kSwappedParts:
+      case Trouble::kChangedByte:
+      case Trouble::kForeignPart:
+        for (const auto& good : fs::directory_iterator(elsewhere_ / "good")) {
+          fs::copy_file(good.path(), parts_ / good.path().filename(), fs::copy_options::overwrite_existing);
+        }
+        break;
+      case Trouble::kLinkedParts:
+        fs::remove(parts_ / "big.001");
+        fs::copy_file(elsewhere_ / "stick" / "big.001", parts_ / "big.001");
+        break;
+      case Trouble::kLocked:
+        fs::remove(parts_ / "big.lock");
+        break;
+      case Trouble::kUndeletable:
+        GiveToOrdinaryUser(parts_ / "big.002");
+        break;
       case Trouble::kStartedElsewhere:
       case Trouble::kReadOnly:
       case Trouble::kInterrupted:
+      case Trouble::kUserSettings:
         break;
     }
   }
@@ -314,6 +411,12 @@ class RejoinFixture {
     for (const std::string& name : testing::SortedNames(decoy)) {
       EXPECT_EQ(testing::ReadFile(decoy / name), "decoy " + name);
     }
+  }
+
+  // The parts as written, in elsewhere_/good.
+  void KeepGoodCopies() {
+    fs::create_directory(elsewhere_ / "good");
+    for (const char* name : {"big.001", "big.002", "big.003"}) fs::copy_file(parts_ / name, elsewhere_ / "good" / name);
   }
 
   std::string original_;
@@ -350,20 +453,35 @@ class TroubleFixture : public RejoinFixture {
  protected:
   void SplitTroubleAndJoin(const Splitter& splitter, const Joiner& joiner,
                            const TroubleCase& trouble) {
-    if (trouble.trouble == Trouble::kFullDisk && !IsRoot()) {
-      GTEST_SKIP() << "a small disk needs a tmpfs mount, which needs root";
+    if ((trouble.trouble == Trouble::kFullDisk || trouble.trouble == Trouble::kUndeletable) && !IsRoot()) {
+      GTEST_SKIP() << "a small disk needs a tmpfs mount, and a part of another user root, which needs root";
     }
     Split(splitter, kThreeParts);
+    WriteScripts("big", kThreeParts.source_name);
     JoinStart start = Prepare(trouble.trouble, joiner);
     if (::testing::Test::HasFatalFailure()) return;
+    JoinStart check = start;
+    check.check_only = true;
+    const auto checked = Join(joiner, check);
+    EXPECT_EQ(checked.exit_code == 0, trouble.check_passes) << checked.output;
+    ExpectUnchanged();
     auto joined = Join(joiner, start);
-    if (!trouble.stop_message.empty()) {
+    if (trouble.trouble == Trouble::kUndeletable) {  // stops after the append
+      EXPECT_NE(joined.output.find(trouble.stop_message), std::string::npos) << joined.output;
+      EXPECT_NE(joined.exit_code, 0);
+    } else if (!trouble.stop_message.empty()) {
       ExpectStopped(joined, trouble.stop_message);
+    }
+    if (!trouble.stop_message.empty()) {
       Repair(trouble.trouble, start);
       joined = Join(joiner, start);
     }
     ExpectJoined(joined, kThreeParts, joiner);
     if (trouble.trouble == Trouble::kStartedElsewhere) ExpectDecoySetUntouched();
+    if (trouble.trouble != Trouble::kLinkedParts) return;
+    for (const auto& good : fs::directory_iterator(elsewhere_ / "good")) {
+      EXPECT_EQ(testing::ReadFile(elsewhere_ / "stick" / good.path().filename()), testing::ReadFile(good.path()));
+    }
   }
 };
 
