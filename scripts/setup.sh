@@ -6,7 +6,10 @@ set -euo pipefail
 
 # The console program alone, built and run by the demo.
 packages=(cmake g++ ninja-build)
-[ "${1:-}" = demo ] || packages+=(libgtest-dev busybox qt6-base-dev
+[ "${1:-}" = demo ] || packages+=(libgtest-dev qt6-base-dev
+          # The shells that the tests join parts with (besides dash and bash),
+          # and the digests of the parts that the tests and benchmarks compute.
+          busybox mksh yash libssl-dev
           # A file system that shares blocks between files, for the tests.
           xfsprogs
           # The benchmarks measure peak memory with it.

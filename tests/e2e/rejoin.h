@@ -4,7 +4,6 @@
 // file whole once the user has put things right.
 #pragma once
 
-#include <openssl/evp.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -60,14 +59,13 @@ enum class Trouble {
   kSizeLimit,         // part 1 cannot grow past 90000 bytes; then it can
   kReadOnly,          // every file came off a CD (read-only), run as an ordinary user
   kInterrupted,       // an earlier run was killed halfway through appending part 2
-  // Bytes that differ at the same sizes; then the good parts are copied again.
+  // Other bytes at the same sizes; then the parts are copied again.
   kSwappedParts,      // parts 1 and 2 (of equal size) change places
   kChangedByte,       // one byte of part 3 changed
   kForeignPart,       // part 2 comes from another set
-  kLinkedParts,       // the folder holds symbolic links to the parts; then part 1 is copied
+  kLinkedParts,       // the folder holds links to the parts elsewhere; then part 1 is copied
   kLocked,            // another join holds the lock; then it is gone
   kUndeletable,       // part 2 cannot be deleted (a sticky folder); then it can
-  kUserSettings,      // BLOCK_SIZE and the like set in the environment
 };
 
 struct TroubleCase {
@@ -131,12 +129,11 @@ class SmallDisk {
 
 // How one join is started.
 struct JoinStart {
-  fs::path folder;             // the working folder; the parts' folder when empty
-  std::string script;          // the script as named to the interpreter; its own name when empty
+  fs::path folder{};           // the working folder; the parts' folder when empty
+  std::string script{};        // the script as named to the interpreter; its own name when empty
   std::int64_t size_limit = -1;
   bool ordinary_user = false;
   std::vector<std::string> environment;  // NAME=value
-  bool check_only = false;               // --check or /CHECK
 };
 
 class RejoinFixture {
@@ -156,35 +153,30 @@ class RejoinFixture {
     fs::rename(parts_ / rejoin.source_name, elsewhere_ / "original");
   }
 
-  testing::ProgramRun Join(const Joiner& joiner, const JoinStart& start = {}) {
+  // With `check_only`, the script only checks (--check, /CHECK).
+  testing::ProgramRun Join(const Joiner& joiner, const JoinStart& start = {}, bool check_only = false) {
     testing::RunOptions options;
     options.working_directory = start.folder.empty() ? parts_.path() : start.folder;
     options.file_size_limit = start.size_limit;
     options.command_prefix = start.ordinary_user ? AsOrdinaryUser() : std::vector<std::string>{};
-    if (!start.environment.empty()) options.command_prefix.push_back("env");
-    options.command_prefix.insert(options.command_prefix.end(), start.environment.begin(),
-                                  start.environment.end());
+    options.command_prefix.push_back("env");
+    options.command_prefix.insert(options.command_prefix.end(), start.environment.begin(), start.environment.end());
     options.command_prefix.insert(options.command_prefix.end(), joiner.prefix.begin(),
                                   joiner.prefix.end());
     std::vector<std::string> arguments = joiner.leading_arguments;
     arguments.push_back(start.script.empty() ? joiner.script : start.script);
-    if (start.check_only) arguments.push_back(joiner.script.ends_with(".bat") ? "/CHECK" : "--check");
+    if (check_only) arguments.push_back(joiner.script.ends_with(".bat") ? "/CHECK" : "--check");
     return testing::RunProgram(joiner.program, arguments, options);
   }
 
   // Writes both scripts for the parts `base`.001... as the splitter does,
-  // with each part's SHA-256 (`digests`) or without.
-  void WriteScripts(const std::string& base, const std::string& source, bool digests = true) {
+  // with each part's SHA-256.
+  void WriteScripts(const std::string& base, const std::string& source) {
     ScriptInput input{ScriptVariant::kConsole, base, source, "unsplit", {}, {}};
     for (std::int32_t j = 1; fs::exists(parts_ / PartFileName(base, j)); ++j) {
-      const std::string bytes = testing::ReadFile(parts_ / PartFileName(base, j));
-      input.partSizes.push_back(static_cast<std::int64_t>(bytes.size()));
-      unsigned char digest[EVP_MAX_MD_SIZE];
-      unsigned int length = 0;
-      EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-      std::string hex;
-      for (unsigned int i = 0; i < length; ++i) hex.append(1, "0123456789abcdef"[digest[i] >> 4]).append(1, "0123456789abcdef"[digest[i] & 15]);
-      if (digests) input.partDigests.push_back(hex);
+      const fs::path part = parts_ / PartFileName(base, j);
+      input.partSizes.push_back(static_cast<std::int64_t>(fs::file_size(part)));
+      input.partDigests.push_back(testing::RunProgram("/usr/bin/sha256sum", {part.string()}).output.substr(0, 64));
     }
     testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
     testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
@@ -285,7 +277,10 @@ class RejoinFixture {
 
   // Sets the trouble up after the split; says how to start the join then.
   JoinStart Prepare(Trouble trouble, const Joiner& joiner) {
-    JoinStart start;
+    // Settings that change how ls and df print sizes, which the scripts
+    // must not heed.
+    JoinStart start{.environment = {"BLOCK_SIZE=human-readable", "LS_BLOCK_SIZE=1", "DF_BLOCK_SIZE=1",
+                                    "POSIXLY_CORRECT=1", "TIME_STYLE=+%s"}};
     switch (trouble) {
       case Trouble::kStartedElsewhere:
         MakeDecoySet();
@@ -320,22 +315,16 @@ class RejoinFixture {
                                                    testing::ReadFile(parts_ / "big.002").substr(0, 1000));
         break;
       case Trouble::kSwappedParts:
-        KeepGoodCopies();
-        fs::rename(parts_ / "big.001", elsewhere_ / "swap");
-        fs::rename(parts_ / "big.002", parts_ / "big.001");
-        fs::rename(elsewhere_ / "swap", parts_ / "big.002");
+        testing::WriteFile(parts_ / "big.001", original_.substr(60000, 60000));
+        testing::WriteFile(parts_ / "big.002", original_.substr(0, 60000));
         break;
       case Trouble::kChangedByte:
-      case Trouble::kForeignPart: {
-        KeepGoodCopies();
-        const std::string name = trouble == Trouble::kChangedByte ? "big.003" : "big.002";
-        std::string bytes = testing::ReadFile(parts_ / name);
-        if (trouble == Trouble::kChangedByte) bytes[100] ^= 1;
-        testing::WriteFile(parts_ / name, trouble == Trouble::kChangedByte ? bytes : testing::PatternBytes(bytes.size(), 99));
+        testing::WriteFile(parts_ / "big.003", original_.substr(120000).replace(100, 1, 1, static_cast<char>(original_[120100] ^ 1)));
         break;
-      }
+      case Trouble::kForeignPart:
+        testing::WriteFile(parts_ / "big.002", testing::PatternBytes(60000, 99));
+        break;
       case Trouble::kLinkedParts:
-        KeepGoodCopies();
         fs::create_directory(elsewhere_ / "stick");
         for (const std::string& name : LeftInParts()) {
           fs::rename(parts_ / name, elsewhere_ / "stick" / name);
@@ -352,10 +341,6 @@ class RejoinFixture {
         (void)::lchown(parts_.path().c_str(), 0, 0);
         fs::permissions(parts_.path(), fs::perms::all | fs::perms::sticky_bit);
         start.ordinary_user = true;
-        break;
-      case Trouble::kUserSettings:
-        start.environment = {"BLOCK_SIZE=human-readable", "LS_BLOCK_SIZE=human-readable", "DF_BLOCK_SIZE=1",
-                             "POSIXLY_CORRECT=1", "TIME_STYLE=+%s", "LC_ALL=C.UTF-8"};
         break;
     }
     TakeStock();
@@ -381,9 +366,7 @@ class RejoinFixture {
       case Trouble::kSwappedParts:
       case Trouble::kChangedByte:
       case Trouble::kForeignPart:
-        for (const auto& good : fs::directory_iterator(elsewhere_ / "good")) {
-          fs::copy_file(good.path(), parts_ / good.path().filename(), fs::copy_options::overwrite_existing);
-        }
+        for (int j = 0; j < 3; ++j) testing::WriteFile(parts_ / PartFileName("big", j + 1), original_.substr(j * 60000, 60000));
         break;
       case Trouble::kLinkedParts:
         fs::remove(parts_ / "big.001");
@@ -398,7 +381,6 @@ class RejoinFixture {
       case Trouble::kStartedElsewhere:
       case Trouble::kReadOnly:
       case Trouble::kInterrupted:
-      case Trouble::kUserSettings:
         break;
     }
   }
@@ -411,12 +393,6 @@ class RejoinFixture {
     for (const std::string& name : testing::SortedNames(decoy)) {
       EXPECT_EQ(testing::ReadFile(decoy / name), "decoy " + name);
     }
-  }
-
-  // The parts as written, in elsewhere_/good.
-  void KeepGoodCopies() {
-    fs::create_directory(elsewhere_ / "good");
-    for (const char* name : {"big.001", "big.002", "big.003"}) fs::copy_file(parts_ / name, elsewhere_ / "good" / name);
   }
 
   std::string original_;
@@ -460,28 +436,18 @@ class TroubleFixture : public RejoinFixture {
     WriteScripts("big", kThreeParts.source_name);
     JoinStart start = Prepare(trouble.trouble, joiner);
     if (::testing::Test::HasFatalFailure()) return;
-    JoinStart check = start;
-    check.check_only = true;
-    const auto checked = Join(joiner, check);
+    const auto checked = Join(joiner, start, true);
     EXPECT_EQ(checked.exit_code == 0, trouble.check_passes) << checked.output;
     ExpectUnchanged();
     auto joined = Join(joiner, start);
-    if (trouble.trouble == Trouble::kUndeletable) {  // stops after the append
-      EXPECT_NE(joined.output.find(trouble.stop_message), std::string::npos) << joined.output;
-      EXPECT_NE(joined.exit_code, 0);
-    } else if (!trouble.stop_message.empty()) {
-      ExpectStopped(joined, trouble.stop_message);
-    }
     if (!trouble.stop_message.empty()) {
+      if (trouble.trouble == Trouble::kUndeletable) TakeStock();  // it stops after the append
+      ExpectStopped(joined, trouble.stop_message);
       Repair(trouble.trouble, start);
       joined = Join(joiner, start);
     }
     ExpectJoined(joined, kThreeParts, joiner);
     if (trouble.trouble == Trouble::kStartedElsewhere) ExpectDecoySetUntouched();
-    if (trouble.trouble != Trouble::kLinkedParts) return;
-    for (const auto& good : fs::directory_iterator(elsewhere_ / "good")) {
-      EXPECT_EQ(testing::ReadFile(elsewhere_ / "stick" / good.path().filename()), testing::ReadFile(good.path()));
-    }
   }
 };
 
