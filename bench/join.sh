@@ -58,8 +58,8 @@ measure() {
   case $joiner:$mode in
     script:digests) command=(dash unsplit.sh) ;;
     script:sizes) command=(env PATH="$bare" "$(command -v dash)" unsplit.sh) ;;
-    peer:digests) command=(dash -c 'openssl dgst -sha256 big.* > /dev/null && cat big.* > big.iso') ;;
-    peer:sizes) command=(dash -c 'cat big.* > big.iso && rm big.*') ;;
+    peer:digests) command=(dash -c 'openssl dgst -sha256 big.[0-9]* > /dev/null && cat big.[0-9]* > big.iso') ;;
+    peer:sizes) command=(dash -c 'cat big.[0-9]* > big.iso && rm big.[0-9]*') ;;
   esac
   (cd "$run" && /usr/bin/time -f "%e %U %S" -o "$work/time" "${command[@]}" > /dev/null)
   cmp -s "$run/big.iso" "$source_file" || { echo "$name: the joined file differs" >&2; exit 1; }

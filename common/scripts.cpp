@@ -740,11 +740,13 @@ add() {
 }
 # append NUMBER:TOTAL...: one cat for these parts; when it fails, part 1 is
 # cut back and they go one at a time, so that the message names the part
-# that fails. No size is read after an append that worked.
+# that fails. No size is read after an append that worked. cat writes at
+# the end of part 1, where dd has moved the shared offset, and not through
+# >>: the system copies in the kernel only into a file not opened to append.
 append() {
   list=$*
   for p; do set -- "$@" "$base.${p%:*}"; shift; done
-  if cat "$@" >> "$first"; then
+  if { dd bs=1 seek="$held" count=0 conv=notrunc 2>/dev/null && cat "$@"; } 1<>"$first"; then
     held=${list##*:}
     remove "$@"
     return
