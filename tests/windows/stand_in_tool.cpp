@@ -15,9 +15,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  if (std::string(self).find("fsutil") != std::string::npos) {
+  if (std::string(argv[0]).find("fsutil") != std::string::npos) {
     return std::printf("Volume Name : STICK\nFile System Name : FAT32\n") < 0;
   }
   std::ifstream in(argc == 4 ? argv[2] : "", std::ios::binary);

@@ -22,9 +22,8 @@ Joiner Sh() { return {"sh", "/bin/sh", {}, {}, "unsplit.sh", "unsplit.bat"}; }
 // cmd with a certutil that prints what Windows 10 ("10") or a translated
 // Windows 7 ("7") prints, and an fsutil that finds FAT32, early in PATH.
 Joiner CmdWithStandIns(const std::string& form) {
-  return {"cmd" + form, "cmd",
-          {"env", "WINEPATH=" + WindowsPath(WINDOWS_STAND_IN_PATH), "ZELBO_CERTUTIL=" + form, "wine"},
-          {"/c"}, "unsplit.bat", "unsplit.sh", WindowsPath};
+  return {"cmd" + form, "cmd", {"env", "WINEPATH=" + WindowsPath(WINDOWS_STAND_IN_PATH), "ZELBO_CERTUTIL=" + form,
+          "wine"}, {"/c"}, "unsplit.bat", "unsplit.sh", WindowsPath};
 }
 
 struct Route {
