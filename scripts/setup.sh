@@ -6,7 +6,9 @@ set -euo pipefail
 
 # The console program alone, built and run by the demo.
 packages=(cmake g++ ninja-build libssl-dev)
-[ "${1:-}" = demo ] || packages+=(libgtest-dev busybox qt6-base-dev
+[ "${1:-}" = demo ] || packages+=(libgtest-dev qt6-base-dev
+          # The shells that the tests join parts with (besides dash and bash).
+          busybox mksh yash
           # A file system that shares blocks between files, for the tests.
           xfsprogs
           # The benchmarks measure peak memory with it.

@@ -43,12 +43,12 @@ class ConsoleScenarios : public ConsoleRun {
     EXPECT_TRUE(batch.starts_with("@ECHO OFF\r\n"));
     EXPECT_NE(batch.find("\r\nECHO ZELBO Written By Odric Vallen\r\n"), std::string::npos);
     EXPECT_NE(batch.find("\r\nCOPY /B \"big.001\" + \"big.003\" \"big.001\"\r\n"), std::string::npos);
-    EXPECT_NE(batch.find("\r\nECHO Finished!\r\nDEL /F unsplit.bat & POPD & EXIT /B 0\r\n"),
+    EXPECT_NE(batch.find("\r\nECHO Finished!\r\nCALL :TIDY\r\nDEL /F unsplit.bat & POPD & EXIT /B 0\r\n"),
               std::string::npos);
     const std::string shell = testing::ReadFile(dir_ / "unsplit.sh");
     EXPECT_TRUE(shell.starts_with("#!/bin/sh\necho ZELBO Written By Odric Vallen\n"));
-    EXPECT_NE(shell.find("\ncat \"big.003\" >> \"big.001\" && "), std::string::npos);
-    EXPECT_NE(shell.find("\nmv -f \"big.001\" \"big.iso\" || "), std::string::npos);
+    EXPECT_NE(shell.find("\n  $1 003 132800 3000000 "), std::string::npos);
+    EXPECT_NE(shell.find("\nbase=\"big\"\nsource=\"big.iso\"\n"), std::string::npos);
     EXPECT_TRUE(shell.ends_with("\nrm -f unsplit.sh\necho Finished!\n"));
     EXPECT_EQ(shell.find('\r'), std::string::npos);
   }
