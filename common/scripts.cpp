@@ -197,7 +197,7 @@ void BatchStart(ScriptBuilder& batch, const BatchWords& words, const ScriptInput
   batch.Line("PUSHD \"%~dp0\"")
       .Line("IF NOT EXIST \"%~nx0\" GOTO NOTHERE")
       .Line("SET \"ZELBO_CHECK=\" & SET \"ZELBO_LOCK=\" & SET \"ZELBO_BAD=\" & SET \"ZELBO_NEXT=\" & "
-            "SET \"ZELBO_HELD=\" & SET \"ZELBO_DRY=\" & SET \"ZELBO_T=\" & SET \"ZELBO_NOHASH=1\"")
+            "SET \"ZELBO_HELD=\" & SET \"ZELBO_DRY=\" & SET \"ZELBO_T=\" & SET \"ZELBO_TMINE=\" & SET \"ZELBO_NOHASH=1\"")
       .Line("IF /I \"%~1\"==\"/CHECK\" SET \"ZELBO_CHECK=1\"")
       .Line("IF DEFINED ZELBO_CHECK ECHO Checking the parts only: nothing is changed.")
       .Line("IF DEFINED ZELBO_CHECK GOTO CHECKING")
@@ -211,8 +211,16 @@ void BatchStart(ScriptBuilder& batch, const BatchWords& words, const ScriptInput
     batch.Line("ECHO This batch holds no digests of the parts: they are checked by their sizes, not their contents.");
     return;
   }
-  batch.Line("SET \"ZELBO_T=%TMP%\\zelbo-%RANDOM%\"")
-      .Line("ECHO zelbo>\"%ZELBO_T%.in\"")
+  // cmd seeds %RANDOM% with the time in seconds: two joins started in the
+  // same second draw the same numbers. MD is atomic, so each takes the
+  // first folder that no other one made.
+  batch.Line(":TEMPDIR")
+      .Line("SET \"ZELBO_T=%TMP%\\zelbo-%RANDOM%\"")
+      .Line("(CALL )")
+      .Line("MD \"%ZELBO_T%\" 2>NUL")
+      .Line("IF ERRORLEVEL 1 IF EXIST \"%ZELBO_T%\" GOTO TEMPDIR")
+      .Line("IF NOT ERRORLEVEL 1 SET \"ZELBO_TMINE=1\"")
+      .Line("ECHO zelbo>\"%ZELBO_T%\\s.in\"")
       .Line("SET \"ZELBO_N=\" & SET \"ZD=", kSampleDigest, "\" & CALL :SUM")
       .Line("IF DEFINED ZM SET \"ZELBO_NOHASH=\"")
       .Line("IF NOT DEFINED ZM ECHO certutil gives no SHA-256 digests here: the parts are checked by their sizes, not their contents.");
@@ -403,16 +411,16 @@ void BatchRoutines(ScriptBuilder& batch, const BatchWords& words) {
         return pairs;
       }(), "\"")
       .Line("IF DEFINED ZELBO_N certutil -hashfile ", Quoted(".\\" + words.base + ".%ZELBO_N%"),
-            " SHA256 >\"%ZELBO_T%.out\" 2>NUL")
-      .Line("IF NOT DEFINED ZELBO_N certutil -hashfile \"%ZELBO_T%.in\" SHA256 >\"%ZELBO_T%.out\" 2>NUL")
-      .Line("FOR /F \"usebackq delims=\" %%L IN (\"%ZELBO_T%.out\") DO (")
+            " SHA256 >\"%ZELBO_T%\\s.out\" 2>NUL")
+      .Line("IF NOT DEFINED ZELBO_N certutil -hashfile \"%ZELBO_T%\\s.in\" SHA256 >\"%ZELBO_T%\\s.out\" 2>NUL")
+      .Line("FOR /F \"usebackq delims=\" %%L IN (\"%ZELBO_T%\\s.out\") DO (")
       .Line("  IF /I \"%%L\"==\"%ZD%\" SET \"ZM=1\"")
       .Line("  IF /I \"%%L\"==\"%ZW%\" SET \"ZM=1\"")
       .Line(")")
       .Line("GOTO :EOF")
       .Line()
       .Line(":TIDY")
-      .Line("IF DEFINED ZELBO_T DEL /F \"%ZELBO_T%.in\" \"%ZELBO_T%.out\" >NUL 2>&1")
+      .Line("IF DEFINED ZELBO_TMINE RD /S /Q \"%ZELBO_T%\" >NUL 2>&1")
       .Line("IF DEFINED ZELBO_LOCK RD ", words.lock, " 2>NUL")
       .Line("GOTO :EOF")
       .Line();
