@@ -202,7 +202,9 @@ CopyOutcome PartCopier::CopyParts(std::int32_t partCount) {
       }
       // The parts before it are on the medium; so must their names be
       // before anyone is asked to take the medium out.
-      if (options_.flush) (void)platform::FlushFolder(names_.folder);
+      if (Status flushed = FlushForAQuestion(); !flushed.ok()) {
+        return Ended(CopyEnd::kWriteFailed, number, path, flushed.error());
+      }
       const WriteFailureAnswer answer =
           observer_.PartWriteFailed(PartWriteFailure{number, path, result.error});
       if (answer == WriteFailureAnswer::kStop) {
@@ -305,11 +307,21 @@ PartCopier::PartResult PartCopier::CopyPart(OutputFile& part) {
   }
   // A full disk or a failed delayed write may show only at the flush or the
   // close.
-  if (options_.flush) {
+  if (FlushesEachPart()) {
     if (Status flushed = part.Flush(); !flushed.ok()) return {PartEnd::kWriteFailed, flushed.error()};
   }
   if (Status closed = part.Close(); !closed.ok()) return {PartEnd::kWriteFailed, closed.error()};
   return {end};
+}
+
+bool PartCopier::FlushesEachPart() const {
+  return options_.flush &&
+         (partSize_ >= options_.flushEachPartFrom || !platform::FolderFlushHoldsFiles());
+}
+
+Status PartCopier::FlushForAQuestion() {
+  if (!options_.flush) return {};
+  return platform::FlushFolder(names_.folder);
 }
 
 PartCopier::PartResult PartCopier::StepBehind(OutputFile& part) {

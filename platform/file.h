@@ -197,8 +197,13 @@ struct FolderVolume {
 Result<FolderVolume> VolumeOf(const std::string& folder, const FolderVolume* known = nullptr);
 
 // Waits until the folder's entries (the names of the files made in it) are
-// on the medium.
+// on the medium; where FolderFlushHoldsFiles(), so are the files' bytes.
 Status FlushFolder(const std::string& folder);
+
+// Whether FlushFolder() also puts the bytes of every file written on that
+// medium there (one flush of the whole file system), so that small files
+// need no flush of their own.
+bool FolderFlushHoldsFiles();
 
 // ---- Fault points, for tests ----
 

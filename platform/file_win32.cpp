@@ -363,6 +363,8 @@ Result<FolderVolume> VolumeOf(const std::string& folder, const FolderVolume* kno
 
 // NTFS keeps its folders in its journal, and FAT media are written through
 // on Windows unless the user chose otherwise; each part is flushed itself.
+bool FolderFlushHoldsFiles() { return false; }
+
 Status FlushFolder(const std::string& folder) {
   if (!Allowed(SystemCall::kFlush, folder)) {
     return WriteError("FlushFileBuffers", folder, GetLastError());

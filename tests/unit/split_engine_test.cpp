@@ -75,7 +75,7 @@ class Copier : public ::testing::Test {
     EXPECT_TRUE(source.ok());
     source_file_ = std::make_unique<InputFile>(std::move(source.value()));
     ScopedFaults injected(std::move(faults));
-    copier_ = std::make_unique<PartCopier>(*source_file_, names_, kPart, recorder_);
+    copier_ = std::make_unique<PartCopier>(*source_file_, names_, kPart, recorder_, options_);
     return copier_->Copy(count);
   }
 
@@ -112,6 +112,7 @@ class Copier : public ::testing::Test {
   RunNames names_ = WindowedRunNames(source_.string(), (dir_ / "out" / "movie.bat").string(),
                                      false);
   Recorder recorder_;
+  CopyOptions options_{.flushEachPartFrom = 0};  // the small parts here as large ones
   std::string bytes_;
   std::unique_ptr<InputFile> source_file_;
   std::unique_ptr<PartCopier> copier_;
@@ -273,6 +274,22 @@ INSTANTIATE_TEST_SUITE_P(
                       SystemFault{SystemCall::kWrite, "movie.002", FailureCode::kNoSpace, 1, 1, 70000},
                       SystemFault{SystemCall::kWrite, "movie.004", FailureCode::kNoSpace, 1, 1, 10},
                       SystemFault{SystemCall::kClose, "movie.004"}));
+
+// Small parts are not flushed one by one; the medium is, before the
+// question, and a failure there ends the run unasked.
+TEST_F(Copier, SmallPartsReachTheMediumWithItsFlushBeforeAQuestion) {
+  if (!platform::FolderFlushHoldsFiles()) GTEST_SKIP() << "every part is flushed here";
+  MakeSource(3 * kPart);
+  options_ = {};
+  recorder_.retry = true;
+  const CopyOutcome copied =
+      Copy(3, {{SystemCall::kFlush, "movie.001"},
+               {SystemCall::kWrite, "movie.002", FailureCode::kNoSpace, 1, 1, 10},
+               {SystemCall::kFlush, names_.folder}});
+  EXPECT_EQ(copied.end, CopyEnd::kWriteFailed);
+  EXPECT_EQ(copied.partsWritten, 2);
+  EXPECT_TRUE(recorder_.failed.empty());
+}
 
 TEST_F(Copier, ARetryThatCannotGoBackOnTheSourceEnds) {
   MakeSource(3 * kPart);
