@@ -41,6 +41,10 @@ for size in $sizes; do
     fi
     for part in $parts; do
       bytes=$([ "$part" = floppy ] && echo 1433600 || echo $((${part%m} << 20)))
+      if [ $(((size << 30) / bytes)) -ge 1000 ]; then
+        echo "== ${size} GiB in parts of $part skipped: a split makes at most 1000 parts"
+        continue
+      fi
       rounds "${size} GiB, $cache, parts of $part" "$bytes" "$cache" "$count" czelbo32 cp split dd cat
     done
   done

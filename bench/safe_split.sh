@@ -36,7 +36,9 @@ for size in $sizes; do
     czelbo32_nf split_openssl
   rounds "${size} GiB, parts of 100 MiB, digests and flush" $((100 << 20)) warm "$count" \
     czelbo32 cp_sync
-  rounds "${size} GiB, floppy parts, digests and flush" 1433600 warm "$count" czelbo32 split_sync
+  if [ $(((size << 30) / 1433600)) -lt 1000 ]; then  # a split makes at most 1000 parts
+    rounds "${size} GiB, floppy parts, digests and flush" 1433600 warm "$count" czelbo32 split_sync
+  fi
 done
 clean
 
