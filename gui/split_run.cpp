@@ -230,8 +230,10 @@ class WindowedRun final : public CopyObserver {
     std::string text = "\nThe parts went to more than one medium:";
     for (std::size_t i = 0; i < placements.size(); ++i) {
       const std::int32_t last = i + 1 < placements.size() ? placements[i + 1].firstPart - 1 : parts;
-      text += "\n" + PartNumber(placements[i].firstPart) + " to " + PartNumber(last) + ": " +
-              Quoted(placements[i].folder);
+      // Appended piece by piece: GCC 12 warns (-Wrestrict) about "..." + a
+      // temporary string at -O3.
+      text.append("\n").append(PartNumber(placements[i].firstPart)).append(" to ");
+      text.append(PartNumber(last)).append(": ").append(Quoted(placements[i].folder));
     }
     return text + " (and the batch files)\nCopy them all into one folder to put them together.\n";
   }
