@@ -109,10 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
 class LargeParts : public RejoinFixture, public ::testing::TestWithParam<Joiner> {};
 
 // Sizes past 4 GiB, compared in shells that count in 32 bits too: a fresh
-// join, one that goes on after a run was killed halfway through part 2,
-// and one on a file system that holds only 32-bit sizes (as getconf says).
+// join, one that goes on after a run was killed halfway through part 2 or
+// between its append and its delete, and one on a file system that holds
+// only 32-bit sizes (as getconf says).
 TEST_P(LargeParts, JoinAFirstPartPastFourGiB) {
-  for (const std::string appended : {"", "ta"}) {
+  for (const std::string appended : {"", "ta", "tail!"}) {
     MakeLargeFirstPart(appended);
     const auto joined = Join(GetParam());
     EXPECT_EQ(joined.exit_code, 0) << joined.output;
