@@ -10,7 +10,6 @@
 namespace zelbo::gui {
 namespace {
 
-using toolkit::Bevel;
 using toolkit::Bounds;
 using toolkit::FileDialog;
 
@@ -60,7 +59,7 @@ TMainForm::TMainForm(toolkit::Application& application, SplitPlan& plan)
       plan_(plan),
       form_("MainForm", "Zelbo", kClientWidth, kClientHeight),
       BrowseButton(form_, "BrowseButton", {12, 12, 75, 25}, "Source file..."),
-      Panel1(form_, "Panel1", {4, 4, 345, 41}, Bevel::kLoweredWithRaisedInner),
+      Panel1(form_, "Panel1", {4, 4, 345, 41}),
       SplitFileDisplay(Panel1, "SplitFileDisplay", {88, 8, 249, 25}, "No file selected yet"),
       OpenDialog1(FileDialog::Kind::kOpen, "Select the file to split", OpenFilters()),
       GroupBox1(form_, "GroupBox1", {4, 52, 345, 121}, "Split details"),
@@ -75,11 +74,11 @@ TMainForm::TMainForm(toolkit::Application& application, SplitPlan& plan)
       SaveDialog1(FileDialog::Kind::kSave, "Select the name of the unsplit batch file",
                   SaveFilters()),
       UseNoLFN(form_, "UseNoLFN", {12, 180, 165, 17}, "Use 8.3 compatible filenames"),
-      SplitForecastPanel(GroupBox1, "SplitForecastPanel", {8, 64, 329, 49}, Bevel::kLowered),
+      SplitForecastPanel(GroupBox1, "SplitForecastPanel", {8, 64, 329, 49}),
       SplitForecast(SplitForecastPanel, "SplitForecast", {8, 1, 313, 40},
                     "Select a file to split first"),
       StatusBar1(form_, "StatusBar1", {0, 203, 353, 19}),
-      ProgressBar0(form_, "ProgressBar0", {16, 144, 321, 16}, 0, 100),
+      ProgressBar0(form_, "ProgressBar0", {16, 144, 321, 16}),
       Preselection(GroupBox1, "Preselection", {256, 36, 77, 21},
                    {"Floppy", "Zip 100M", "Zip 250M", "CD 650M", "CD 700M", "DVD 4.7G", "DVD 8G"},
                    kVisibleRows),

@@ -73,7 +73,7 @@ class TMainForm {
  public:
   // The controls, named as the window's own code names them.
   toolkit::Button BrowseButton;
-  toolkit::Panel Panel1;
+  toolkit::EtchedPanel Panel1;
   toolkit::Label SplitFileDisplay;
   toolkit::FileDialog OpenDialog1;
   toolkit::GroupBox GroupBox1;

@@ -4,11 +4,39 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <exception>
 #include <fstream>
+#include <utility>
 
 namespace zelbo::toolkit {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The event handlers running now: more than one while a handler pumps
+// messages (a split run) and another one fires from inside that pump.
+int running_handlers = 0;
+
+// An exception other than Exception that escaped a handler: it travels on
+// from the message loop, outside the system's own frames.
+std::exception_ptr escaped;
+
+// Runs a handler; false when an exception escaped it.
+bool Guarded(const Handler& handler) {
+  try {
+    return CallHandler(handler);
+  } catch (...) {
+    if (!escaped) escaped = std::current_exception();
+    return false;
+  }
+}
+
+}  // namespace
+
+void RethrowEscaped() {
+  if (std::exception_ptr error = std::exchange(escaped, nullptr)) std::rethrow_exception(error);
+}
 
 bool CallHandler(const Handler& handler) {
   try {
@@ -81,35 +109,79 @@ std::string SaveRefusal(const std::string& path) {
   return {};
 }
 
-Control::Control(const Control& parent, ControlKind kind, std::string_view name, Bounds bounds,
-                 std::string_view text)
-    : native_(nullptr), left_(parent.left_ + bounds.left), top_(parent.top_ + bounds.top) {
-  native_ = Create(parent.native_, kind, name, {left_, top_, bounds.width, bounds.height}, text);
+bool IsSplittable(const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(PathOf(path), error);
+  return !error && (fs::is_regular_file(status) || fs::is_block_file(status));
 }
 
-Panel::Panel(const Control& parent, std::string_view name, Bounds bounds, Bevel bevel)
-    : Control(parent, bevel == Bevel::kLowered ? ControlKind::kPanel : ControlKind::kEtchedPanel,
-              name, bounds, {}) {}
+Control::Control(const Control& parent, ControlKind kind, std::string_view name, Bounds bounds,
+                 std::string_view text)
+    : form_(parent.form_),
+      parent_(&parent),
+      kind_(kind),
+      bounds_{parent.bounds_.left + bounds.left, parent.bounds_.top + bounds.top, bounds.width,
+              bounds.height} {
+  Create(name, text);
+  if (kind == ControlKind::kStatusBar) form_->status_bar_ = this;
+}
 
-GroupBox::GroupBox(const Control& parent, std::string_view name, Bounds bounds,
-                   std::string_view caption)
-    : Control(parent, ControlKind::kGroupBox, name, bounds, caption) {}
+void Control::SetHint(std::string_view hint) {
+  hint_ = hint;
+  if (kind_ != ControlKind::kForm && kind_ != ControlKind::kStatusBar) ShowTooltip();
+}
 
-Label::Label(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption)
-    : Control(parent, ControlKind::kLabel, name, bounds, caption) {}
+const std::string& Control::ShownHint() const {
+  const Control* control = this;
+  while (control->hint_.empty() && control->parent_ != nullptr) control = control->parent_;
+  return control->hint_;
+}
 
-Button::Button(const Control& parent, std::string_view name, Bounds bounds,
-               std::string_view caption)
-    : Control(parent, ControlKind::kButton, name, bounds, caption) {}
+void Control::Fire() {
+  if (handler_) form_->RunHandler(handler_);
+}
 
-Edit::Edit(const Control& parent, std::string_view name, Bounds bounds, std::string_view text)
-    : Control(parent, ControlKind::kEdit, name, bounds, text) {}
+void Form::RunHandler(const Handler& handler) {
+  ++running_handlers;
+  Guarded(handler);
+  if (--running_handlers == 0 && std::exchange(close_waiting_, false)) {
+    closing_after_handler_ = true;
+    Close();
+  }
+}
 
-CheckBox::CheckBox(const Control& parent, std::string_view name, Bounds bounds,
-                   std::string_view caption)
-    : Control(parent, ControlKind::kCheckBox, name, bounds, caption) {}
+bool Form::MayClose() {
+  if (std::exchange(closing_after_handler_, false)) return true;  // its handler has fired
+  if (on_close_ && !Guarded(on_close_)) return false;
+  // Closing now would leave the running handler (a split run) without its
+  // progress and its Cancel button, and its last box alone.
+  close_waiting_ = running_handlers > 0;
+  return !close_waiting_;
+}
 
-StatusBar::StatusBar(const Form& parent, std::string_view name, Bounds bounds)
-    : Control(parent, ControlKind::kStatusBar, name, bounds, {}) {}
+void Form::SetCancelButton(Button* button) { cancel_button_ = button; }
+
+bool Form::PressCancel() {
+  if (cancel_button_ == nullptr || !cancel_button_->Enabled()) return false;
+  cancel_button_->Fire();
+  return true;
+}
+
+bool Form::TakesDrop(const std::string& path) const {
+  return drops_enabled_ && on_file_drop_ && IsSplittable(path);
+}
+
+void Form::Drop(const std::string& path) {
+  if (TakesDrop(path)) RunHandler([&] { on_file_drop_(path); });
+}
+
+void Form::ShowHint(const Control& control) {
+  if (status_bar_ != nullptr) status_bar_->SetText(control.ShownHint());
+}
+
+void Application::ShowException(const Exception& error) {
+  MessageBox(StandardErrorText(error.what()), title_, MessageIcon::kError, MessageButtons::kOk,
+             error.detail());
+}
 
 }  // namespace zelbo::toolkit

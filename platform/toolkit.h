@@ -13,7 +13,9 @@
 // - Controls are thin handles: the form owns the real widgets; a handle
 //   must not outlive its form.
 // - Every event handler runs through CallHandler(): an Exception escaping
-//   it is shown in the standard error box and the message loop goes on.
+//   it is shown in the standard error box and the message loop goes on;
+//   any other exception travels on from the message loop, outside the
+//   backend's own frames.
 // - Positions are in pixels at 96 dots per inch for the desktop's default
 //   font; the backend scales them with the screen's resolution and with
 //   the desktop's font size (FontScale), so the window grows with a larger
@@ -26,6 +28,10 @@
 //   resources.
 // - Nothing is written to disk by the toolkit itself (no dialog history,
 //   no settings of its own).
+//
+// What the backends share (hints, handlers, the close that waits for a
+// running handler, Escape, file drops) is written once, in toolkit.cpp;
+// a backend adds its widgets and the events that lead there.
 #pragma once
 
 #include <functional>
@@ -76,6 +82,15 @@ std::string AccessibleName(std::string_view caption);
 // may.
 std::string SaveRefusal(const std::string& path);
 
+// True for what can be split: a regular file or a block device (a whole
+// disk), which have a size; not a folder, a named pipe, a socket or a
+// terminal, which have none and whose reading could wait for ever.
+bool IsSplittable(const std::string& path);
+
+// For the backends' message loops: an exception other than Exception that
+// escaped an event handler travels on from here.
+void RethrowEscaped();
+
 struct Bounds {
   int left = 0;
   int top = 0;
@@ -87,11 +102,11 @@ enum class Cursor { kDefault, kHourGlass };
 enum class MessageIcon { kError, kWarning, kInformation, kQuestion };
 enum class MessageButtons { kOk, kRetryCancel };
 enum class MessageAnswer { kOk, kRetry, kCancel };
-enum class Bevel { kLowered, kLoweredWithRaisedInner };
-enum class ControlKind { kPanel, kEtchedPanel, kGroupBox, kLabel, kButton, kEdit, kComboBox,
+enum class ControlKind { kForm, kPanel, kEtchedPanel, kGroupBox, kLabel, kButton, kEdit, kComboBox,
                          kCheckBox, kProgressBar, kStatusBar };
 
 class NativeWidget;  // the backend's widget, owned by the form
+class Form;
 
 class Control {
  public:
@@ -110,33 +125,52 @@ class Control {
   // control (a control without one shows its parent's), and as a tooltip
   // on controls that have one of their own.
   void SetHint(std::string_view hint);
-  std::string Hint() const;
+  const std::string& Hint() const { return hint_; }
   void SetFocus();
   // True while the control has the keyboard focus.
   bool HasFocus() const;
   // Puts the control above its overlapping siblings.
   void BringToFront();
 
+  // For the backends.
   NativeWidget* native() const { return native_; }
+  ControlKind kind() const { return kind_; }
+  Form& form() const { return *form_; }
+  const Bounds& bounds() const { return bounds_; }  // in the form, as drawn
+  // The hint the status bar shows for the control: its own, else that of
+  // the control it was placed in, and so on up to the form's.
+  const std::string& ShownHint() const;
+  // The user's click (a button), change of text (an edit) or choice (a
+  // list): runs the control's handler as an event handler.
+  void Fire();
 
  protected:
   // A control of `kind` on the form of `parent`, placed relative to it.
   Control(const Control& parent, ControlKind kind, std::string_view name, Bounds bounds,
           std::string_view text);
-  explicit Control(NativeWidget* native) : native_(native) {}
+  // The form itself.
+  Control(Form* form, Bounds bounds) : form_(form), kind_(ControlKind::kForm), bounds_(bounds) {}
   ~Control() = default;
-  // The user's click (a button), change of text (an edit) or choice (a
-  // list).
-  void SetHandler(Handler handler);
+  void SetHandler(Handler handler) { handler_ = std::move(handler); }
+  // A list's selected item (-1: none; one outside the items selects
+  // nothing), a check box's state (0 or 1), a bar's position.
+  void SetValue(int value);
+  int Value() const;
+
+  NativeWidget* native_ = nullptr;
 
  private:
-  // The backend's widget for a new control, at `bounds` in the form.
-  static NativeWidget* Create(NativeWidget* parent, ControlKind kind, std::string_view name,
-                              Bounds bounds, std::string_view text);
+  // The backend's widget for the control, at its place in the form.
+  void Create(std::string_view name, std::string_view text);
+  // The hint as the control's tooltip.
+  void ShowTooltip();
 
-  NativeWidget* native_;
-  int left_ = 0;  // in the form, as drawn
-  int top_ = 0;
+  Form* form_;
+  const Control* parent_ = nullptr;  // the form or a frame; none for the form
+  ControlKind kind_;
+  Bounds bounds_;
+  std::string hint_;
+  Handler handler_;
 };
 
 class Button;
@@ -154,12 +188,14 @@ class Form : public Control {
   // message pump of a split run) fires the handler at once, but the window
   // stays shown and working until that event handler has returned; then it
   // closes, and Application::Run returns.
-  void OnClose(Handler handler);
+  void OnClose(Handler handler) { on_close_ = std::move(handler); }
   void Close();
   // Fired with the path (UTF-8) when the user drops one local file onto the
   // window from a file manager, while drops are enabled. Drops of anything
   // else, of several files, or while disabled are refused.
-  void OnFileDrop(std::function<void(const std::string& path)> handler);
+  void OnFileDrop(std::function<void(const std::string& path)> handler) {
+    on_file_drop_ = std::move(handler);
+  }
   void SetFileDropsEnabled(bool enabled);
   // The button that the Escape key clicks; nullptr for none.
   void SetCancelButton(Button* button);
@@ -167,23 +203,56 @@ class Form : public Control {
   void SetTabOrder(const std::vector<Control*>& order);
   // Draws the window now, not when the message loop comes round.
   void Repaint();
+
+  // For the backends.
+  // Runs an event handler; when the outermost one returns, a close that
+  // came meanwhile takes effect.
+  void RunHandler(const Handler& handler);
+  // Whether a close that comes now closes the window (see OnClose).
+  bool MayClose();
+  // Escape: clicks the cancel button if one is set and enabled; false when
+  // none was.
+  bool PressCancel();
+  // Whether a drop of this one local file is taken now; the drop itself,
+  // which fires the handler only if it is.
+  bool TakesDrop(const std::string& path) const;
+  void Drop(const std::string& path);
+  // Shows the hint of `control` in the status bar, if there is one.
+  void ShowHint(const Control& control);
+
+ private:
+  friend class Control;
+  Handler on_close_;
+  std::function<void(const std::string&)> on_file_drop_;
+  bool drops_enabled_ = false;
+  bool close_waiting_ = false;
+  bool closing_after_handler_ = false;
+  Control* cancel_button_ = nullptr;
+  Control* status_bar_ = nullptr;
 };
 
-class Panel : public Control {
+// A control that differs from the others by its kind only.
+template <ControlKind kKind>
+class Plain : public Control {
  public:
-  Panel(const Control& parent, std::string_view name, Bounds bounds, Bevel bevel);
+  Plain(const Control& parent, std::string_view name, Bounds bounds, std::string_view text = {})
+      : Control(parent, kKind, name, bounds, text) {}
 };
 
-class GroupBox : public Control {
- public:
-  GroupBox(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
-};
+using GroupBox = Plain<ControlKind::kGroupBox>;
+// One simple panel (its text) that shows the hint of the control under the
+// mouse.
+using StatusBar = Plain<ControlKind::kStatusBar>;
+
+// A lowered frame, and one lowered with a raised inner rim.
+using Panel = Plain<ControlKind::kPanel>;
+using EtchedPanel = Plain<ControlKind::kEtchedPanel>;
 
 // A label of no size takes the size of its caption; one with a size wraps
 // its caption and centres it vertically.
-class Label : public Control {
+class Label : public Plain<ControlKind::kLabel> {
  public:
-  Label(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
+  using Plain::Plain;
   // The label names `field` for assistive technology: as the field's name,
   // without a closing colon, or, where the platform names a field by its
   // own text (a label; a list on Linux), as the label tied to it. Where a
@@ -192,16 +261,16 @@ class Label : public Control {
   void Names(Control& field);
 };
 
-class Button : public Control {
+class Button : public Plain<ControlKind::kButton> {
  public:
-  Button(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
+  using Plain::Plain;
   void OnClick(Handler handler) { SetHandler(std::move(handler)); }
 };
 
 // A single-line edit that accepts any text.
-class Edit : public Control {
+class Edit : public Plain<ControlKind::kEdit> {
  public:
-  Edit(const Control& parent, std::string_view name, Bounds bounds, std::string_view text);
+  using Plain::Plain;
   void OnChange(Handler handler) { SetHandler(std::move(handler)); }
 };
 
@@ -209,33 +278,32 @@ class Edit : public Control {
 class ComboBox : public Control {
  public:
   ComboBox(const Control& parent, std::string_view name, Bounds bounds,
-           const std::vector<std::string>& items, int visible_rows);
-  void SetItemIndex(int index);  // an index outside the items selects nothing
-  int ItemIndex() const;
+           const std::vector<std::string>& items, int visible_rows)
+      : Control(parent, ControlKind::kComboBox, name, bounds, {}) {
+    Fill(items, visible_rows);
+  }
+  void SetItemIndex(int index) { SetValue(index); }  // an index outside the items selects nothing
+  int ItemIndex() const { return Value(); }
   // Fired when the user selects an item.
   void OnChange(Handler handler) { SetHandler(std::move(handler)); }
+
+ private:
+  void Fill(const std::vector<std::string>& items, int visible_rows);
 };
 
-class CheckBox : public Control {
+class CheckBox : public Plain<ControlKind::kCheckBox> {
  public:
-  CheckBox(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
-  void SetChecked(bool checked);
-  bool Checked() const;
+  using Plain::Plain;
+  void SetChecked(bool checked) { SetValue(checked ? 1 : 0); }
+  bool Checked() const { return Value() != 0; }
 };
 
-class ProgressBar : public Control {
+// A bar from 0 to 100, at 0 when created.
+class ProgressBar : public Plain<ControlKind::kProgressBar> {
  public:
-  ProgressBar(const Control& parent, std::string_view name, Bounds bounds, int minimum,
-              int maximum);
-  void SetPosition(int position);
-  int Position() const;
-};
-
-// One simple panel (its text) that shows the hint of the control under the
-// mouse.
-class StatusBar : public Control {
- public:
-  StatusBar(const Form& parent, std::string_view name, Bounds bounds);
+  using Plain::Plain;
+  void SetPosition(int position) { SetValue(position); }
+  int Position() const { return Value(); }
 };
 
 struct FileFilter {
@@ -278,10 +346,10 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  static Application& Instance();
+  static Application& Instance() { return *instance_; }
 
-  void SetTitle(std::string_view title);
-  std::string Title() const;
+  // The title of the standard error box.
+  void SetTitle(std::string_view title) { title_ = title; }
 
   // Shows the form centred on the screen and processes messages until it
   // has been closed.
@@ -289,7 +357,7 @@ class Application {
   // Processes the pending messages and returns.
   void ProcessMessages();
 
-  Cursor GetCursor() const;
+  Cursor GetCursor() const { return cursor_; }
   void SetCursor(Cursor cursor);
 
   // A modal box; `detail`, when not empty, is shown below the text (the
@@ -305,8 +373,11 @@ class Application {
                                           std::string_view start_folder);
 
  private:
+  static inline Application* instance_ = nullptr;
   struct State;
   std::unique_ptr<State> state_;
+  std::string title_;
+  Cursor cursor_ = Cursor::kDefault;
 };
 
 }  // namespace zelbo::toolkit

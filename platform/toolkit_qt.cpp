@@ -1,9 +1,8 @@
 // The toolkit layer on Qt 6 Widgets. It adapts Qt's widgets to the layer's
-// contracts and adds only what Qt lacks: status-bar hints that fall back
-// to the parent's, Escape clicking a chosen cancel button, the standard
-// error box for exceptions escaping event handlers, a close that waits for
-// the running handler, file drops, the file dialogs' refusals, and the
-// form as a dialog to assistive technology.
+// contracts and leads Qt's events to what the backends share (hints,
+// handlers, a close that waits for the running handler, Escape, file
+// drops); of its own it adds the file dialogs' refusals and the form as a
+// dialog to assistive technology.
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -24,7 +23,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -32,7 +30,6 @@
 #include <QSpacerItem>
 #include <QStatusBar>
 #include <QTimer>
-#include <filesystem>
 #include <optional>
 
 #include "platform/toolkit_qt.h"
@@ -40,8 +37,7 @@
 namespace zelbo::toolkit {
 namespace {
 
-constexpr char kHintProperty[] = "zelboHint";
-constexpr char kParentProperty[] = "zelboParent";  // the control it was placed in
+constexpr char kControlProperty[] = "zelboControl";  // the Control of a widget
 
 // The layouts are drawn for an 8-point font at 96 dpi. The platform's sans
 // font is wider than the one they were made for; at this pixel size every
@@ -57,65 +53,32 @@ std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 QWidget* Widget(NativeWidget* native) { return reinterpret_cast<QWidget*>(native); }
 NativeWidget* Native(QWidget* widget) { return reinterpret_cast<NativeWidget*>(widget); }
 
-template <typename T>
-T* As(const Control& control) {
-  return static_cast<T*>(Widget(control.native()));
+Control& ControlOf(const QObject* widget) {
+  return *static_cast<Control*>(widget->property(kControlProperty).value<void*>());
 }
 
-QString OwnHint(const QWidget* widget) { return widget->property(kHintProperty).toString(); }
-
-// The hint a widget shows: its own, else that of the control it was placed
-// in, and so on up to the form's.
-QString EffectiveHint(const QWidget* widget) {
-  for (; widget != nullptr;
-       widget = qobject_cast<QWidget*>(widget->property(kParentProperty).value<QObject*>())) {
-    const QString hint = OwnHint(widget);
-    if (!hint.isEmpty()) return hint;
-  }
-  return {};
-}
-
-QStatusBar* StatusBarOf(const QWidget* widget) {
-  return widget->window()->findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly);
-}
-
-// Puts the hint of the widget under the mouse into the window's status bar
-// and keeps tooltips to the widgets that have a hint of their own.
+// Puts the hint of the control under the mouse into the form's status bar.
 class HintWatcher : public QObject {
  public:
-  static HintWatcher& Instance() {
-    static HintWatcher watcher;
-    return watcher;
-  }
-
   bool eventFilter(QObject* object, QEvent* event) override {
-    auto* widget = qobject_cast<QWidget*>(object);
-    if (widget == nullptr) return false;
-    switch (event->type()) {
-      case QEvent::Enter:
-        Show(widget);
-        break;
-      case QEvent::Leave:
-        // Moving from a control back onto the form sends the form no
-        // Enter, so the form's hint is shown now; a control entered next
-        // replaces it.
-        if (widget->parentWidget() != nullptr) Show(widget->parentWidget());
-        break;
-      case QEvent::ToolTip:
-        return OwnHint(widget).isEmpty();
-      default:
-        break;
+    Control& control = ControlOf(object);
+    if (event->type() == QEvent::Enter) control.form().ShowHint(control);
+    // Moving from a control back onto the form sends the form no Enter, so
+    // the form's hint is shown now; a control entered next replaces it.
+    if (event->type() == QEvent::Leave && &control != &control.form()) {
+      control.form().ShowHint(control.form());
     }
     return false;
   }
-
- private:
-  static void Show(QWidget* widget) {
-    if (QStatusBar* bar = StatusBarOf(widget)) bar->showMessage(EffectiveHint(widget));
-  }
 };
 
-void Watch(QWidget* widget) { widget->installEventFilter(&HintWatcher::Instance()); }
+// Ties the widget to its control, whose hints it shows.
+void Adopt(QWidget* widget, Control& control, std::string_view name) {
+  static HintWatcher watcher;
+  widget->setObjectName(ToQt(name));
+  widget->setProperty(kControlProperty, QVariant::fromValue<void*>(&control));
+  widget->installEventFilter(&watcher);
+}
 
 // In the order of MessageIcon.
 constexpr QMessageBox::Icon kQtIcons[] = {QMessageBox::Critical, QMessageBox::Warning,
@@ -136,16 +99,6 @@ void FitTitle(QMessageBox& box) {
                 grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-// True for what can be split: a regular file or a block device (a whole
-// disk), which have a size, not a named pipe, a socket or a terminal,
-// which have none and whose reading could wait for ever.
-bool IsSplittable(const QString& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(QFile::encodeName(path).toStdString(), error);
-  return !error && (std::filesystem::is_regular_file(status) ||
-                    std::filesystem::is_block_file(status));
-}
-
 // "*.*" admits every file, as on the systems the filters were written for;
 // Qt would read it as "names with a dot" only.
 QString QtPatterns(const std::string& patterns) {
@@ -156,90 +109,26 @@ QString QtPatterns(const std::string& patterns) {
   return list.join(' ');
 }
 
-}  // namespace
-
-// ---- Event handlers and the form ----
-
-namespace {
-
-// The event handlers running now: more than one while a handler pumps
-// messages (a split run) and another one fires from inside that pump.
-int running_handlers = 0;
-
-void CloseWaitingForms();
-
-// Runs an event handler fired by a widget; when the outermost one returns,
-// the closes that came meanwhile take effect.
-void Dispatch(const Handler& handler) {
-  struct Leave {
-    ~Leave() {
-      if (--running_handlers == 0) CloseWaitingForms();
-    }
-  };
-  ++running_handlers;
-  Leave leave;
-  CallHandler(handler);
-}
-
 // The one local file that a drop carries, if that is all it carries.
-std::optional<QString> DroppedFile(const QMimeData& data) {
+std::optional<std::string> DroppedFile(const QMimeData& data) {
   const QList<QUrl> urls = data.urls();
   if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
-  const QString path = urls.front().toLocalFile();
-  if (!IsSplittable(path)) return std::nullopt;
-  return path;
+  return FromQt(urls.front().toLocalFile());
 }
 
 class FormWidget : public QWidget {
  public:
-  QPointer<QPushButton> cancel_button;
-  Handler on_close;
-  std::function<void(const std::string&)> on_file_drop;
+  explicit FormWidget(Form& form) : form_(form) {}
   double scale = 1;  // of the layout, for the desktop's font
 
   int Scaled(int pixels) const { return qRound(pixels * scale); }
 
-  void SetFileDropsEnabled(bool enabled) {
-    file_drops_enabled_ = enabled;
-    setAcceptDrops(enabled);
-  }
-
-  // Completes a close that came while an event handler was running.
-  void CloseIfWaiting() {
-    if (!close_waiting_) return;
-    close_waiting_ = false;
-    closing_after_handler_ = true;
-    close();
-    closing_after_handler_ = false;
-  }
-
  protected:
   void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_Escape && cancel_button && cancel_button->isEnabled()) {
-      cancel_button->click();
-      return;
-    }
-    QWidget::keyPressEvent(event);
+    if (event->key() != Qt::Key_Escape || !form_.PressCancel()) QWidget::keyPressEvent(event);
   }
 
-  void closeEvent(QCloseEvent* event) override {
-    if (closing_after_handler_) {  // the close handler fired when the close came
-      event->accept();
-      return;
-    }
-    if (on_close && !CallHandler(on_close)) {
-      event->ignore();
-      return;
-    }
-    if (running_handlers > 0) {
-      // Hiding now would leave the running handler (a split run) without
-      // its progress and its Cancel button, and its last box alone.
-      close_waiting_ = true;
-      event->ignore();
-      return;
-    }
-    event->accept();
-  }
+  void closeEvent(QCloseEvent* event) override { event->setAccepted(form_.MayClose()); }
 
   void dragEnterEvent(QDragEnterEvent* event) override { AcceptFileDrop(*event); }
   void dragMoveEvent(QDragMoveEvent* event) override { AcceptFileDrop(*event); }
@@ -248,8 +137,8 @@ class FormWidget : public QWidget {
   // the handler's boxes never keep the file manager waiting.
   void dropEvent(QDropEvent* event) override {
     if (!AcceptFileDrop(*event)) return;
-    QTimer::singleShot(0, this, [this, path = FromQt(*DroppedFile(*event->mimeData()))] {
-      if (file_drops_enabled_ && on_file_drop) Dispatch([&] { on_file_drop(path); });
+    QTimer::singleShot(0, this, [this, path = *DroppedFile(*event->mimeData())] {
+      form_.Drop(path);
     });
   }
 
@@ -257,30 +146,15 @@ class FormWidget : public QWidget {
   // Accepts a drop of one local file as a copy: a move would let the file
   // manager delete the file once it was dropped.
   bool AcceptFileDrop(QDropEvent& event) {
-    const bool wanted = file_drops_enabled_ && on_file_drop &&
-                        (event.possibleActions() & Qt::CopyAction) &&
-                        DroppedFile(*event.mimeData());
-    if (!wanted) {
-      event.ignore();
-      return false;
-    }
-    event.setDropAction(Qt::CopyAction);
-    event.accept();
-    return true;
+    const std::optional<std::string> file = DroppedFile(*event.mimeData());
+    const bool wanted = (event.possibleActions() & Qt::CopyAction) && file && form_.TakesDrop(*file);
+    if (wanted) event.setDropAction(Qt::CopyAction);
+    event.setAccepted(wanted);
+    return wanted;
   }
 
-  bool file_drops_enabled_ = false;
-  bool close_waiting_ = false;
-  bool closing_after_handler_ = false;
+  Form& form_;
 };
-
-FormWidget* FormOf(const Control& control) { return As<FormWidget>(control); }
-
-void CloseWaitingForms() {
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (auto* form = dynamic_cast<FormWidget*>(window)) form->CloseIfWaiting();
-  }
-}
 
 // Assistive technology meets the form as the dialog it looks like.
 QAccessibleInterface* FormAsDialog(const QString&, QObject* object) {
@@ -290,12 +164,13 @@ QAccessibleInterface* FormAsDialog(const QString&, QObject* object) {
 
 }  // namespace
 
-Form::Form(std::string_view name, std::string_view caption, int client_width,
-           int client_height)
-    : Control(Native(new FormWidget)) {
-  FormWidget* form = FormOf(*this);
+// ---- The form ----
+
+Form::Form(std::string_view name, std::string_view caption, int client_width, int client_height)
+    : Control(this, {0, 0, client_width, client_height}) {
+  auto* form = new FormWidget(*this);
+  native_ = Native(form);
   form->scale = FontScale(QFontInfo(QApplication::font()).pointSizeF());
-  form->setObjectName(ToQt(name));
   form->setWindowTitle(ToQt(caption));
   form->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -307,23 +182,16 @@ Form::Form(std::string_view name, std::string_view caption, int client_width,
   font.setPixelSize(form->Scaled(kFontPixelSize));
   form->setFont(font);
   form->setAttribute(Qt::WA_QuitOnClose, false);
-  Watch(form);
+  Adopt(form, *this, name);
 }
 
 Form::~Form() { delete Widget(native()); }
 
-void Form::OnClose(Handler handler) { FormOf(*this)->on_close = std::move(handler); }
-
 void Form::Close() { Widget(native())->close(); }
 
-void Form::OnFileDrop(std::function<void(const std::string& path)> handler) {
-  FormOf(*this)->on_file_drop = std::move(handler);
-}
-
-void Form::SetFileDropsEnabled(bool enabled) { FormOf(*this)->SetFileDropsEnabled(enabled); }
-
-void Form::SetCancelButton(Button* button) {
-  FormOf(*this)->cancel_button = button ? As<QPushButton>(*button) : nullptr;
+void Form::SetFileDropsEnabled(bool enabled) {
+  drops_enabled_ = enabled;
+  Widget(native())->setAcceptDrops(enabled);
 }
 
 void Form::SetTabOrder(const std::vector<Control*>& order) {
@@ -342,18 +210,22 @@ void Form::Repaint() {
 
 namespace {
 
-QWidget* NewWidget(ControlKind kind, const QString& text, QWidget* form, bool sized) {
-  switch (kind) {
-    case ControlKind::kPanel:
-    case ControlKind::kEtchedPanel: {
-      auto* frame = new QFrame(form);
-      // Etched: a lowered rim, raised inside.
-      frame->setFrameStyle(kind == ControlKind::kPanel ? QFrame::Panel | QFrame::Sunken
-                                                       : QFrame::Box | QFrame::Sunken);
-      return frame;
-    }
+QFrame* Framed(QFrame* frame, int style) {
+  frame->setFrameStyle(style);
+  return frame;
+}
+
+// The widget of a control, its events led to the control.
+QWidget* NewWidget(Control& control, const QString& text, QWidget* form) {
+  const auto fire = [&control] { control.Fire(); };
+  switch (control.kind()) {
+    case ControlKind::kForm: break;
+    case ControlKind::kPanel: return Framed(new QFrame(form), QFrame::Panel | QFrame::Sunken);
+    // Etched: a lowered rim, raised inside.
+    case ControlKind::kEtchedPanel: return Framed(new QFrame(form), QFrame::Box | QFrame::Sunken);
     case ControlKind::kGroupBox: return new QGroupBox(text, form);
     case ControlKind::kLabel: {
+      const bool sized = control.bounds().width != 0;
       auto* label = new QLabel(text, form);
       label->setTextFormat(Qt::PlainText);
       label->setWordWrap(sized);
@@ -363,18 +235,25 @@ QWidget* NewWidget(ControlKind kind, const QString& text, QWidget* form, bool si
     case ControlKind::kButton: {
       auto* button = new QPushButton(text, form);
       button->setAutoDefault(false);
+      QObject::connect(button, &QPushButton::clicked, button, fire);
       return button;
     }
     case ControlKind::kEdit: {
       auto* edit = new QLineEdit(text, form);
       edit->setAcceptDrops(false);  // a file dropped here is meant for the window
+      QObject::connect(edit, &QLineEdit::textChanged, edit, fire);
       return edit;
     }
-    case ControlKind::kComboBox: return new QComboBox(form);
+    case ControlKind::kComboBox: {
+      auto* combo = new QComboBox(form);
+      QObject::connect(combo, &QComboBox::activated, combo, fire);
+      return combo;
+    }
     case ControlKind::kCheckBox: return new QCheckBox(text, form);
     case ControlKind::kProgressBar: {
       auto* bar = new QProgressBar(form);
       bar->setTextVisible(false);
+      bar->setValue(0);
       return bar;
     }
     case ControlKind::kStatusBar: {
@@ -386,91 +265,57 @@ QWidget* NewWidget(ControlKind kind, const QString& text, QWidget* form, bool si
   return nullptr;
 }
 
-void Place(QWidget* widget, Bounds bounds) {
-  const auto* form = static_cast<const FormWidget*>(widget->window());
-  if (bounds.width == 0 && bounds.height == 0) {
-    widget->adjustSize();
-    widget->move(form->Scaled(bounds.left), form->Scaled(bounds.top));
-  } else {
-    widget->setGeometry(form->Scaled(bounds.left), form->Scaled(bounds.top),
-                        form->Scaled(bounds.width), form->Scaled(bounds.height));
-  }
+// The Qt property that holds a control's text, and its value.
+const char* TextProperty(ControlKind kind) {
+  return kind == ControlKind::kForm ? "windowTitle" : kind == ControlKind::kGroupBox ? "title" : "text";
+}
+
+const char* ValueProperty(ControlKind kind) {
+  return kind == ControlKind::kComboBox ? "currentIndex"
+         : kind == ControlKind::kCheckBox ? "checked"
+                                          : "value";
 }
 
 }  // namespace
 
-NativeWidget* Control::Create(NativeWidget* parent, ControlKind kind, std::string_view name,
-                              Bounds bounds, std::string_view text) {
-  QWidget* placed_in = Widget(parent);
-  QWidget* widget = NewWidget(kind, ToQt(text), placed_in->window(), bounds.width != 0);
-  widget->setObjectName(ToQt(name));
-  widget->setProperty(kParentProperty, QVariant::fromValue<QObject*>(placed_in));
-  Place(widget, bounds);
-  Watch(widget);
+void Control::Create(std::string_view name, std::string_view text) {
+  auto* form = static_cast<FormWidget*>(Widget(form_->native()));
+  QWidget* widget = NewWidget(*this, ToQt(text), form);
+  Adopt(widget, *this, name);
+  if (bounds_.width == 0 && bounds_.height == 0) {
+    widget->adjustSize();
+    widget->move(form->Scaled(bounds_.left), form->Scaled(bounds_.top));
+  } else {
+    widget->setGeometry(form->Scaled(bounds_.left), form->Scaled(bounds_.top),
+                        form->Scaled(bounds_.width), form->Scaled(bounds_.height));
+  }
   widget->show();
-  return Native(widget);
+  native_ = Native(widget);
 }
 
 void Control::SetText(std::string_view text) {
   QWidget* widget = Widget(native_);
-  const QString qt = ToQt(text);
-  if (widget->isWindow()) {
-    widget->setWindowTitle(qt);
-  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-    label->setText(qt);
-    if (!label->wordWrap()) label->adjustSize();
-  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-    button->setText(qt);
-  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-    edit->setText(qt);
-  } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-    box->setTitle(qt);
-  } else if (auto* bar = qobject_cast<QStatusBar*>(widget)) {
-    bar->showMessage(qt);
-  }
+  if (auto* bar = qobject_cast<QStatusBar*>(widget)) return bar->showMessage(ToQt(text));
+  widget->setProperty(TextProperty(kind_), ToQt(text));
+  if (auto* label = qobject_cast<QLabel*>(widget); label && !label->wordWrap()) label->adjustSize();
 }
 
 std::string Control::Text() const {
   const QWidget* widget = Widget(native_);
-  if (widget->isWindow()) return FromQt(widget->windowTitle());
-  if (auto* label = qobject_cast<const QLabel*>(widget)) return FromQt(label->text());
-  if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return FromQt(button->text());
-  if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return FromQt(edit->text());
-  if (auto* box = qobject_cast<const QGroupBox*>(widget)) return FromQt(box->title());
   if (auto* bar = qobject_cast<const QStatusBar*>(widget)) return FromQt(bar->currentMessage());
-  return {};
+  return FromQt(widget->property(TextProperty(kind_)).toString());
 }
 
-void Control::SetHandler(Handler handler) {
-  QWidget* widget = Widget(native_);
-  auto run = [handler = std::move(handler)] { Dispatch(handler); };
-  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-    QObject::connect(button, &QAbstractButton::clicked, widget, run);
-  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-    QObject::connect(edit, &QLineEdit::textChanged, widget, run);
-  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-    QObject::connect(combo, &QComboBox::activated, widget, run);
-  }
-}
+void Control::SetValue(int value) { Widget(native_)->setProperty(ValueProperty(kind_), value); }
+int Control::Value() const { return Widget(native_)->property(ValueProperty(kind_)).toInt(); }
 
 void Control::SetEnabled(bool enabled) { Widget(native_)->setEnabled(enabled); }
 bool Control::Enabled() const { return Widget(native_)->isEnabled(); }
 void Control::SetVisible(bool visible) { Widget(native_)->setVisible(visible); }
 bool Control::Visible() const { return !Widget(native_)->isHidden(); }
-
-void Control::SetHint(std::string_view hint) {
-  QWidget* widget = Widget(native_);
-  widget->setProperty(kHintProperty, ToQt(hint));
-  const bool shows_tooltip = !widget->isWindow() && !qobject_cast<QStatusBar*>(widget);
-  if (shows_tooltip) widget->setToolTip(ToQt(hint));
-}
-
-std::string Control::Hint() const { return FromQt(OwnHint(Widget(native_))); }
-
+void Control::ShowTooltip() { Widget(native_)->setToolTip(ToQt(hint_)); }
 void Control::SetFocus() { Widget(native_)->setFocus(Qt::OtherFocusReason); }
-
 bool Control::HasFocus() const { return Widget(native_)->hasFocus(); }
-
 void Control::BringToFront() { Widget(native_)->raise(); }
 
 QWidget* QtWidget(const Control& control) { return Widget(control.native()); }
@@ -479,16 +324,14 @@ QWidget* QtWidget(const Control& control) { return Widget(control.native()); }
 // to the label tells what they are.
 void Label::Names(Control& field) {
   QWidget* named = Widget(field.native());
-  As<QLabel>(*this)->setBuddy(named);
+  static_cast<QLabel*>(Widget(native()))->setBuddy(named);
   if (!qobject_cast<QLabel*>(named) && !qobject_cast<QComboBox*>(named)) {
     named->setAccessibleName(ToQt(AccessibleName(Text())));
   }
 }
 
-ComboBox::ComboBox(const Control& parent, std::string_view name, Bounds bounds,
-                   const std::vector<std::string>& items, int visible_rows)
-    : Control(parent, ControlKind::kComboBox, name, bounds, {}) {
-  auto* combo = As<QComboBox>(*this);
+void ComboBox::Fill(const std::vector<std::string>& items, int visible_rows) {
+  auto* combo = static_cast<QComboBox*>(Widget(native()));
   for (const std::string& item : items) combo->addItem(ToQt(item));
   combo->setMaxVisibleItems(visible_rows);
   // Styles that drop the list down like a menu show every item and ignore
@@ -496,26 +339,6 @@ ComboBox::ComboBox(const Control& parent, std::string_view name, Bounds bounds,
   combo->setStyleSheet("combobox-popup: 0;");
   combo->setCurrentIndex(-1);
 }
-
-void ComboBox::SetItemIndex(int index) {
-  auto* combo = As<QComboBox>(*this);
-  combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
-}
-
-int ComboBox::ItemIndex() const { return As<QComboBox>(*this)->currentIndex(); }
-
-void CheckBox::SetChecked(bool checked) { As<QCheckBox>(*this)->setChecked(checked); }
-bool CheckBox::Checked() const { return As<QCheckBox>(*this)->isChecked(); }
-
-ProgressBar::ProgressBar(const Control& parent, std::string_view name, Bounds bounds,
-                         int minimum, int maximum)
-    : Control(parent, ControlKind::kProgressBar, name, bounds, {}) {
-  As<QProgressBar>(*this)->setRange(minimum, maximum);
-  As<QProgressBar>(*this)->setValue(minimum);
-}
-
-void ProgressBar::SetPosition(int position) { As<QProgressBar>(*this)->setValue(position); }
-int ProgressBar::Position() const { return As<QProgressBar>(*this)->value(); }
 
 // ---- Dialogs ----
 
@@ -525,22 +348,34 @@ namespace {
 // missing file is Qt's own to refuse).
 QString OpenRefusal(const QString& path) {
   const QFileInfo file(path);
-  if (!file.exists() || file.isDir() || IsSplittable(path)) return {};
+  if (!file.exists() || file.isDir() || IsSplittable(FromQt(path))) return {};
   return file.absoluteFilePath() + "\nThis is not a file that can be split.\nChoose a file.";
 }
 
 // Qt's file dialog with the refusals: a refused name is told in a box of
-// the dialog's own, and the dialog stays open for another.
+// the dialog's own, and the dialog stays open for another. What Qt would
+// keep in QtProject.conf (view, sidebar, folder history) lasts only as
+// long as the program, shared by its dialogs.
 class ZelboFileDialog : public QFileDialog {
  public:
-  using QFileDialog::QFileDialog;
+  ZelboFileDialog(const std::string& title) : QFileDialog(QApplication::activeWindow(), ToQt(title)) {
+    setOption(QFileDialog::DontUseNativeDialog);
+    if (!State().isEmpty()) restoreState(State());
+  }
+
+  // Runs the dialog, keeping its state; the file or folder chosen.
+  std::optional<std::string> Chosen() {
+    const bool confirmed = exec() == QDialog::Accepted && !selectedFiles().isEmpty();
+    State() = saveState();
+    if (!confirmed) return std::nullopt;
+    return FromQt(selectedFiles().front());
+  }
 
   void accept() override {
     const QStringList files = selectedFiles();
     if (!files.isEmpty() && fileMode() != Directory) {
-      const QString refusal = acceptMode() == AcceptSave
-                                  ? ToQt(SaveRefusal(FromQt(files.front())))
-                                  : OpenRefusal(files.front());
+      const QString refusal = acceptMode() == AcceptSave ? ToQt(SaveRefusal(FromQt(files.front())))
+                                                         : OpenRefusal(files.front());
       if (!refusal.isEmpty()) {
         QMessageBox box(QMessageBox::Warning, windowTitle(), refusal, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
@@ -552,36 +387,19 @@ class ZelboFileDialog : public QFileDialog {
     QFileDialog::accept();
   }
 
+ private:
+  static QByteArray& State() {
+    static QByteArray state;
+    return state;
+  }
 };
-
-// What Qt's file dialog would keep in QtProject.conf (view, sidebar,
-// folder history) lasts only as long as the program, shared by its dialogs.
-QByteArray& DialogState() {
-  static QByteArray state;
-  return state;
-}
-
-// Runs the dialog in the folder (the last one when empty), keeping its
-// state.
-bool Confirmed(ZelboFileDialog& dialog, const std::string& folder) {
-  if (!folder.empty()) dialog.setDirectory(ToQt(folder));
-  const bool confirmed = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-  DialogState() = dialog.saveState();
-  return confirmed;
-}
-
-ZelboFileDialog& Prepared(ZelboFileDialog& dialog) {
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  if (!DialogState().isEmpty()) dialog.restoreState(DialogState());
-  return dialog;
-}
 
 }  // namespace
 
 bool FileDialog::Execute() {
-  ZelboFileDialog dialog(QApplication::activeWindow(), ToQt(title_));
-  Prepared(dialog).setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
-                              QFileDialog::DontConfirmOverwrite);
+  ZelboFileDialog dialog(title_);
+  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
+                    QFileDialog::DontConfirmOverwrite);
   const bool open = kind_ == Kind::kOpen;
   dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -593,21 +411,15 @@ bool FileDialog::Execute() {
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
   if (!initial_folder_.empty()) dialog.setDirectory(ToQt(initial_folder_));
   if (!file_name_.empty()) dialog.selectFile(ToQt(file_name_));
-  if (!Confirmed(dialog, {})) return false;
-  file_name_ = FromQt(dialog.selectedFiles().front());
-  return true;
+  const std::optional<std::string> chosen = dialog.Chosen();
+  if (chosen) file_name_ = *chosen;
+  return chosen.has_value();
 }
 
 // ---- Application ----
 
-namespace {
-Application* the_application = nullptr;
-}
-
 struct Application::State {
   QApplication qt;
-  std::string title;
-  Cursor cursor = Cursor::kDefault;
 
   State(int& argc, char** argv) : qt((PreferQtDispatcher(), argc), argv) {
     KeepQtSettingsOffDisk();
@@ -643,23 +455,16 @@ struct Application::State {
   }
 };
 
-Application::Application(int& argc, char** argv)
-    : state_(std::make_unique<State>(argc, argv)) {
+// The title is kept by the layer only: given to Qt as the application's
+// display name, it would be appended to the title of every other window.
+Application::Application(int& argc, char** argv) : state_(std::make_unique<State>(argc, argv)) {
   state_->qt.setQuitOnLastWindowClosed(false);
   // Desktops match the windows to the menu entry (and its icon) by this.
   QGuiApplication::setDesktopFileName(QStringLiteral(ZELBO_DESKTOP_ENTRY));
-  the_application = this;
+  instance_ = this;
 }
 
-Application::~Application() { the_application = nullptr; }
-
-Application& Application::Instance() { return *the_application; }
-
-// The title is kept here only: given to Qt as the application's display
-// name, it would be appended to the title of every other window.
-void Application::SetTitle(std::string_view title) { state_->title = title; }
-
-std::string Application::Title() const { return state_->title; }
+Application::~Application() { instance_ = nullptr; }
 
 void Application::Run(Form& main_form) {
   QWidget* form = Widget(main_form.native());
@@ -671,17 +476,19 @@ void Application::Run(Form& main_form) {
   while (form->isVisible()) {
     QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    RethrowEscaped();
   }
 }
 
-void Application::ProcessMessages() { QApplication::processEvents(); }
-
-Cursor Application::GetCursor() const { return state_->cursor; }
+void Application::ProcessMessages() {
+  QApplication::processEvents();
+  RethrowEscaped();
+}
 
 void Application::SetCursor(Cursor cursor) {
   while (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
   if (cursor == Cursor::kHourGlass) QApplication::setOverrideCursor(Qt::WaitCursor);
-  state_->cursor = cursor;
+  cursor_ = cursor;
 }
 
 MessageAnswer Application::MessageBox(std::string_view text, std::string_view title,
@@ -702,18 +509,13 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
   }
 }
 
-void Application::ShowException(const Exception& error) {
-  MessageBox(StandardErrorText(error.what()), state_->title, MessageIcon::kError,
-             MessageButtons::kOk, error.detail());
-}
-
 std::optional<std::string> Application::ChooseFolder(std::string_view title,
                                                      std::string_view start_folder) {
-  ZelboFileDialog dialog(QApplication::activeWindow(), ToQt(title));
-  Prepared(dialog).setFileMode(QFileDialog::Directory);
+  ZelboFileDialog dialog{std::string(title)};
+  dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
-  if (!Confirmed(dialog, std::string(start_folder))) return std::nullopt;
-  return FromQt(dialog.selectedFiles().front());
+  if (!start_folder.empty()) dialog.setDirectory(ToQt(start_folder));
+  return dialog.Chosen();
 }
 
 }  // namespace zelbo::toolkit
