@@ -81,14 +81,14 @@ ssize_t SysWrite(int fd, const void* data, std::size_t size, const std::string& 
 
 int SysClose(int fd, const std::string& path) {
   const bool allowed = Allowed(SystemCall::kClose, path);
-  const int saved = errno;
+  const int injected = errno;
+  int closed = ::close(fd);
+  if (!allowed) {  // an injected failure takes the same way as a real one
+    closed = -1;
+    errno = injected;
+  }
   // close() may report the failure of a delayed write (NFS, quotas). An
   // interrupted close has still released the descriptor: never retry it.
-  const int closed = ::close(fd);
-  if (!allowed) {
-    errno = saved;
-    return -1;
-  }
   return closed != 0 && errno == EINTR ? 0 : closed;
 }
 

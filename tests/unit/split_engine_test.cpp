@@ -354,6 +354,10 @@ TEST_F(Copier, StaleScriptsGoBeforeTheFirstPartButNeverTheSource) {
   testing::WriteFile(names_.BatchPath(), "an old batch");
   ScopedFaults locked({{SystemCall::kUnlink, "movie.bat", FailureCode::kAccess}});
   EXPECT_EQ(RemoveStaleScripts(names_, identity).error().path, names_.BatchPath());
+  fs::remove(names_.BatchPath());
+  fs::create_hard_link(source_, names_.BatchPath());
+  EXPECT_TRUE(RemoveStaleScripts(names_, identity).ok());
+  EXPECT_TRUE(fs::exists(names_.BatchPath())) << "the source, under the script's name, stays";
 }
 
 TEST_F(Copier, ScriptsAreWrittenWholeOrNotAtAll) {
