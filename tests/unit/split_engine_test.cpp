@@ -309,8 +309,26 @@ TEST_F(Copier, ACancelRemovesThisRunsPartsOnly) {
   const CopyOutcome copied = Copy(5);
   EXPECT_EQ(copied.end, CopyEnd::kCancelled);
   EXPECT_EQ(copied.partsWritten, 3);
+  // A file that took a part's name meanwhile is someone else's.
+  testing::WriteFile(dir_ / "other", "put here by another program");
+  fs::rename(dir_ / "other", PartPath(2));
   copier_->RemoveCreatedParts();
-  EXPECT_EQ(testing::SortedNames(dir_ / "out"), std::vector<std::string>{"movie.099"});
+  EXPECT_EQ(testing::SortedNames(dir_ / "out"), (std::vector<std::string>{"movie.002", "movie.099"}));
+}
+
+// Steps follow the medium's pace, at most four times larger at once, in
+// whole units; a short step (a part's last) says nothing of the medium.
+TEST(StepSizer, FollowsThePaceInBoundedSteps) {
+  StepSizer steps(CopyPace::kResponsive);
+  const std::int64_t first = steps.Next(INT64_MAX);
+  steps.Took(first / 2, std::chrono::seconds(1));
+  EXPECT_EQ(steps.Next(INT64_MAX), first);
+  steps.Took(first, std::chrono::microseconds(1));  // a burst into the cache
+  EXPECT_EQ(steps.Next(INT64_MAX), 4 * first);
+  steps.Took(4 * first, std::chrono::seconds(1));  // a slow stick
+  EXPECT_LT(steps.Next(INT64_MAX), first);
+  EXPECT_EQ(steps.Next(INT64_MAX) % static_cast<std::int64_t>(kReadUnit), 0);
+  EXPECT_EQ(steps.Next(1000), 1000);
 }
 
 // The medium taken out after part 1: the rest goes where the user says, and
