@@ -39,6 +39,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 BUILDS = {"linux": ROOT / "build", "windows": ROOT / "build-windows"}
 LOG_DIR = BUILDS["linux"] / "seed-faults"
+MARKER = LOG_DIR / "seeded-now"
 
 
 # ---------------------------------------------------------------- stages
@@ -120,10 +121,12 @@ def parse_faults(path: Path) -> list[Fault]:
                 faults.append(finish_entry(entry))
             entry = {"id": line[4:].strip(), "line": number, "find": [], "replace": []}
             section = "header"
-        elif entry is None:
-            continue  # the comments before the first entry
+        elif entry is None or section == "after":
+            continue  # comments before the first entry, or after a heading
         elif line in ("--- find", "--- replace"):
             section = line[4:]
+        elif line.startswith("##"):
+            section = "after"  # a heading ends the entry's texts
         elif section != "header":
             entry[section].append(line)
         elif line.strip() and not line.startswith("#"):
@@ -172,6 +175,8 @@ def snippet_problem(fault: Fault) -> str:
     path = ROOT / fault.file
     if not path.is_file():
         return f"{fault.file} does not exist"
+    if not os.access(path, os.W_OK):
+        return f"{fault.file} cannot be written"
     if fault.find == fault.replace:
         return "the replacement equals the snippet"
     count = path.read_text(encoding="utf-8").count(fault.find)
@@ -182,14 +187,25 @@ def snippet_problem(fault: Fault) -> str:
 
 @contextlib.contextmanager
 def seeded(fault: Fault):
-    """The fault in its file for the duration; the file restored by git, always."""
+    """The fault in its file for the duration; the file restored by git, always.
+    A marker names the seeded file until then, for a run killed outright."""
     path = ROOT / fault.file
     text = path.read_text(encoding="utf-8")
+    MARKER.write_text(f"{fault.file} {fault.id}\n", encoding="utf-8")
     try:
         path.write_text(text.replace(fault.find, fault.replace, 1), encoding="utf-8")
         yield
     finally:
         run(["git", "checkout", "--", fault.file])
+        MARKER.unlink()
+
+
+def refuse_after_a_killed_run() -> None:
+    if MARKER.is_file():
+        file, _, fault = MARKER.read_text(encoding="utf-8").strip().partition(" ")
+        raise SystemExit(f"a run was killed while {file} held the fault {fault}: restore it with "
+                         f"`git checkout -- {file}` (after saving any change of yours), "
+                         f"then remove {MARKER}")
 
 
 def uncommitted(files: set[str]) -> list[str]:
@@ -206,17 +222,41 @@ def run(command: list[str], capture: bool = False, log=None, cwd: Path = ROOT,
     without a log or capture a failure ends the tool."""
     if nice:
         command = ["nice", "-n", "19", *command]
-    if log is not None:
-        started = time.monotonic()
-        done = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              text=True, errors="replace")
-        log.write(f"\n$ {' '.join(command)}\n{done.stdout}"
-                  f"[exit {done.returncode} after {time.monotonic() - started:.0f} s]\n")
-        log.flush()
-        return done
-    if capture:
-        return subprocess.run(command, cwd=cwd, capture_output=True, text=True, errors="replace")
-    return subprocess.run(command, cwd=cwd, check=True)
+    if log is None:
+        if capture:
+            return subprocess.run(command, cwd=cwd, capture_output=True, text=True, errors="replace")
+        return subprocess.run(command, cwd=cwd, check=True)
+    started = time.monotonic()
+    output, code = run_as_group(command, cwd)
+    log.write(f"\n$ {' '.join(command)}\n{output}"
+              f"[exit {code} after {time.monotonic() - started:.0f} s]\n")
+    log.flush()
+    return subprocess.CompletedProcess(command, code, output)
+
+
+def run_as_group(command: list[str], cwd: Path) -> tuple[str, int]:
+    """Runs a build or test command in a process group of its own, which an
+    interruption ends as a whole: no test outlives the tool."""
+    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, text=True, errors="replace",
+                               start_new_session=True)
+    try:
+        output, _ = process.communicate()
+        return output, process.returncode
+    except BaseException:
+        end_group(process)
+        raise
+
+
+def end_group(process: subprocess.Popen) -> None:
+    for sent in (signal.SIGTERM, signal.SIGKILL):
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(process.pid, sent)
+        try:
+            process.wait(timeout=10)
+            return
+        except subprocess.TimeoutExpired:
+            continue
 
 
 def raise_interrupt(signum, frame):
@@ -306,16 +346,8 @@ class Tester:
             command.append("--stop-on-failure")
         done = run(command, log=log, nice=True)
         if any(property_of(tests[n - 1], "FIXTURES_REQUIRED") for n in numbers):
-            self.clean_up_fixtures(stage, tests, log)
+            clean_up_fixtures(stage.build, tests, log)
         return outcome(done.stdout, tests)
-
-    def clean_up_fixtures(self, stage: Stage, tests: list[dict], log) -> None:
-        """A run stopped at a failure skips the fixtures' cleanup (wine servers)."""
-        cleanups = [str(number) for number, test in enumerate(tests, start=1)
-                    if property_of(test, "FIXTURES_CLEANUP")]
-        if cleanups:
-            run(["ctest", "--test-dir", str(BUILDS[stage.build]), "-I", "0,0,0," + ",".join(cleanups)],
-                log=log, nice=True)
 
     def baseline(self, stage: Stage, log) -> list[str]:
         """Runs the whole stage on the code as it is; what fails there says
@@ -349,6 +381,16 @@ class Tester:
             log.write(f"\n[seed_faults] {result.failed} passed when run again: flaky, left out\n")
             flaky.add(result.failed)
         return StageRun(problem=f"flaky tests in stage {stage.name}: {sorted(flaky)}")
+
+
+def clean_up_fixtures(build: str, tests: list[dict], log) -> None:
+    """Runs the cleanups of the build's fixtures (they stop the wine servers),
+    which a run stopped at a failure or interrupted skips."""
+    cleanups = [str(number) for number, test in enumerate(tests, start=1)
+                if property_of(test, "FIXTURES_CLEANUP")]
+    if cleanups:
+        run(["ctest", "--test-dir", str(BUILDS[build]), "-I", "0,0,0," + ",".join(cleanups)],
+            log=log, nice=True)
 
 
 # A line of ctest's progress: "12/40 Test  #7: NAME ....   Passed    0.01 sec".
@@ -480,6 +522,12 @@ class Seeder:
                 return Result(fault, "caught", caught_by=outcome.failed, stage=name)
         return Result(fault, "survived")
 
+    def stop_wine(self) -> None:
+        """The wine servers of the test sessions outlive an interrupted ctest."""
+        with open(LOG_DIR / "interrupted.log", "w", encoding="utf-8") as log:
+            for build in self.built:
+                clean_up_fixtures(build, listed_tests(build), log)
+
     def rebuild_clean(self) -> None:
         """Leaves no build holding the last fault's code."""
         with open(LOG_DIR / "restore.log", "w", encoding="utf-8") as log:
@@ -553,13 +601,15 @@ def main(argv: list[str]) -> int:
     if args.check:
         return check_only(faults if not (args.id or args.area) else chosen_faults(faults, args))
     chosen = chosen_faults(faults, args)
+    refuse_after_a_killed_run()
     dirty = uncommitted({fault.file for fault in chosen})
     if dirty:
         raise SystemExit("commit or stash the changes of these files first, since each is "
                          f"restored with git checkout: {', '.join(dirty)}")
     LOG_DIR.mkdir(parents=True, exist_ok=True)
-    signal.signal(signal.SIGTERM, raise_interrupt)
-    signal.signal(signal.SIGHUP, raise_interrupt)
+    # Also where the shell started the tool with Ctrl-C ignored (in the background).
+    for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, raise_interrupt)
     started = time.monotonic()
     seeder = Seeder(args.jobs)
     results: list[Result] = []
@@ -577,7 +627,8 @@ def main(argv: list[str]) -> int:
                             time.monotonic() - started, finished=False)
         finished = True
     except KeyboardInterrupt:
-        say("interrupted: the last fault's file is restored; the builds may still hold it")
+        say("interrupted: no fault is left in the code, but the builds may hold one until they are built again")
+        seeder.stop_wine()
         return 130
     finally:
         if args.table and results:
