@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Splits the same file with czelbo32 and with its peers in one alternating
-# run, and prints the median wall time of each and the ratios:
+# Splits the same file with czelbo32 (a scratch copy: -nd -nf) and with its
+# peers in one alternating run, and prints the median wall time of each and
+# the ratios:
 #   czelbo32 -smN > /dev/null     the program, its marks to /dev/null
 #   split -b N                    coreutils, the same part size
 #   cp                            one copy of the whole file
@@ -23,13 +24,8 @@ size_mib=${1:-1024}
 rounds=${2:-7}
 part_mib=${3:-100}
 
-scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target czelbo32 >/dev/null
-program=$PWD/build/bin/czelbo32
-
-work=$PWD/build/bench
-mkdir -p "$work"
+source bench/rounds.sh
+build_program
 source_file=$work/source.bin
 if [ "$(stat -c %s "$source_file" 2>/dev/null || echo 0)" -ne $((size_mib * 1048576)) ]; then
   echo "Making a ${size_mib} MiB source of random bytes..."
@@ -43,11 +39,11 @@ tools=(czelbo32 split cp cat pty pty-empty)
 timed=()  # set to /usr/bin/time for the timed runs
 run() {
   case $1 in
-    czelbo32) "${timed[@]}" "$program" "$source_file" "-sm$part_mib" ;;
+    czelbo32) "${timed[@]}" "$program" "$source_file" "-sm$part_mib" -nd -nf ;;
     split) "${timed[@]}" split -b "${part_mib}M" "$source_file" "$work/split-part-" ;;
     cp) "${timed[@]}" cp "$source_file" "$work/copy.bin" ;;
     cat) "${timed[@]}" cat "$source_file" ;;
-    pty) "${timed[@]}" script -qfec "'$program' '$source_file' -sm$part_mib" /dev/null ;;
+    pty) "${timed[@]}" script -qfec "'$program' '$source_file' -sm$part_mib -nd -nf" /dev/null ;;
     pty-empty) "${timed[@]}" script -qfec true /dev/null ;;
   esac
 }
@@ -78,7 +74,6 @@ for ((round = 1; round <= rounds; round++)); do
 done
 clean
 
-source bench/stats.sh
 median() { cut -d' ' -f1 "$work/$1.times" | median_of; }
 spread() { cut -d' ' -f1 "$work/$1.times" | spread_of; }
 peak() { cut -d' ' -f2 "$work/$1.times" | sort -g | tail -1; }

@@ -54,7 +54,7 @@ bench_on() {
       tool=${tools[(i + round) % ${#tools[@]}]}
       clean; t=$EPOCHREALTIME
       case $tool in
-        czelbo32) "$program" "$mount/source.bin" "-sm$part_mib" >/dev/null ;;
+        czelbo32) "$program" "$mount/source.bin" "-sm$part_mib" -nd -nf >/dev/null ;;
         cp) cp --reflink=always "$mount/source.bin" "$mount/copy.bin" ;;
         split) split -b "${part_mib}M" "$mount/source.bin" "$mount/part-" ;;
       esac
@@ -68,7 +68,7 @@ bench_on() {
     printf '%s round %d: czelbo32 %.4f s, cp --reflink %.4f s, split %.3f s\n' "$kind" "$round" \
       "${zelbo[-1]}" "${cp[-1]}" "${split[-1]}"
   done
-  "$program" "$mount/source.bin" "-sm$part_mib" >/dev/null
+  "$program" "$mount/source.bin" "-sm$part_mib" -nd -nf >/dev/null
   cat "$mount"/source.[0-9]* | cmp - "$mount/source.bin" && echo "$kind: the parts hold the source byte for byte"
   clean
   local z c s

@@ -15,7 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Statically linked: the programs then need no DLL beyond those that every
-# Windows has (KERNEL32, msvcrt).
+# Windows has (KERNEL32, msvcrt, ADVAPI32).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # ctest runs the Windows test programs through wine.

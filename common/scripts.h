@@ -4,27 +4,46 @@
 // part 1 the source's name and finally deletes itself.
 //
 // Both are written for a user who has nothing but the parts:
-// - they work in their own folder, wherever they are started from;
-// - before changing anything they check that every part still to append is
-//   there with the size it was written with, and that part 1 holds exactly
-//   what the parts before the next one hold, so a second run after a failure
-//   goes on where the first stopped;
-// - every append is checked by the size of part 1; at the first failure the
-//   script stops with a message naming the part: it deletes no further
-//   part, renames nothing, does not delete itself, and exits non-zero;
+// - they work in their own folder, wherever they are started from; with
+//   "--check" (sh) or "/CHECK" (cmd) they only check and name each part;
+// - one join at a time: each makes the folder B.lock first (atomically, with
+//   mkdir or MD) and removes it at the end; a killed run leaves it, and the
+//   message says what to do then;
+// - before changing anything they check every part still to append: there,
+//   with the size it was written with, and with its SHA-256 (one run of the
+//   fastest tool for all parts; certutil in the batch, whose output is only
+//   ever compared, never read into a variable); where no tool works they say
+//   once that they check sizes only; part 1 must hold exactly what the
+//   parts before the next one hold (a little more after an append that
+//   stopped halfway: the shell script cuts that back), so a second run after
+//   a failure goes on where the first stopped;
+// - sizes are compared as text that the program wrote, never with the
+//   shell's or cmd's arithmetic (32 bits in mksh and SET /A); the shell
+//   script reads them with one `ls` whatever the user's settings; the batch
+//   takes wine's low-32-bit form of a size only where no other state of the
+//   join has the same form;
+// - at the first failing append the script stops with a message naming the
+//   part: it deletes no further part, renames nothing, does not delete
+//   itself, and exits non-zero; the shell script reads no size after an
+//   append that worked, and appends small parts a group (up to 64 MiB) per
+//   cat where df finds room for that, else one at a time;
+// - part 1 as a link (whose target an append would change) is refused, and
+//   so is a joined file of 4 GiB or more where the file system cannot hold
+//   it (getconf, fsutil);
 // - read-only parts (copied off a CD) are made writable or deleted anyway;
-// - the shell script cuts back an append that stopped halfway; the batch,
-//   which has no command for that, first copies the largest part still to
-//   append once to B.000 to find out whether there is room for it, and when
-//   an append stops halfway all the same it refuses to go on from part 1.
+// - the batch, which has no command to cut a file back, first copies the
+//   largest part still to append once into its lock folder to find out
+//   whether there is room for it, and when an append stops halfway all the
+//   same it refuses to go on from part 1.
 //
 // Names are written so that none can run a command: the batch doubles every
 // '%', keeps every name in double quotes and runs with delayed expansion
-// off; the shell script escapes $ ` " \ inside its double quotes and puts
-// ./ before a word that begins with '-'. A name with a line break cannot be
-// carried at all: check ScriptsCanCarry() before writing anything. A name
-// that only the batch cannot carry (BatchObstacleFor) gives a batch that
-// refuses to touch anything and says why; the shell script still carries it.
+// off; the shell script escapes $ ` " \ inside its double quotes, puts ./
+// before a word that begins with '-', and holds the names in its first
+// lines. A name with a line break cannot be carried at all: check
+// ScriptsCanCarry() before writing anything. A name that only the batch
+// cannot carry (BatchObstacleFor) gives a batch that refuses to touch
+// anything and says why; the shell script still carries it.
 #pragma once
 
 #include <cstdint>

@@ -34,16 +34,22 @@ std::optional<std::int64_t> OptionNumber(std::string_view text, std::int64_t uni
 
 // Applies one option to the request; false when its number is unusable.
 bool ApplyOption(std::string_view option, SplitRequest& request) {
+  if (option.size() == 3 && Lower(option[1]) == 'n') {
+    if (Lower(option[2]) == 'd') request.digests = false;
+    if (Lower(option[2]) == 'f') request.flush = false;
+    return true;
+  }
   if (option.size() < 2 || Lower(option[1]) != 's') return true;  // not ours: ignored
   constexpr std::int64_t kAnySize = std::numeric_limits<std::int64_t>::max();
   const char letter = option.size() > 2 ? Lower(option[2]) : '\0';
   std::optional<std::int64_t> size;
+  SizeUnit unit = SizeUnit::kMbytes;
   switch (letter) {
     case 'c': size = kCdBytes; break;
     case 'd': size = kDvdBytes; break;
-    case 'f': size = kFloppyBytes; break;
+    case 'f': size = kFloppyBytes; unit = SizeUnit::kKbytes; break;
     case 'z': size = kZipBytes; break;
-    case 'k': size = OptionNumber(option.substr(3), kKilobyte, kAnySize); break;
+    case 'k': size = OptionNumber(option.substr(3), kKilobyte, kAnySize); unit = SizeUnit::kKbytes; break;
     case 'm': size = OptionNumber(option.substr(3), kMegabyte, kAnySize); break;
     case 'p': {
       const auto count =
@@ -52,10 +58,11 @@ bool ApplyOption(std::string_view option, SplitRequest& request) {
       request.partCount = static_cast<std::int32_t>(*count);
       return true;
     }
-    default: size = OptionNumber(option.substr(2), 1, kAnySize); break;
+    default: size = OptionNumber(option.substr(2), 1, kAnySize); unit = SizeUnit::kBytes; break;
   }
   if (!size) return false;
   request.partSize = *size;
+  request.unit = unit;
   return true;
 }
 
@@ -95,7 +102,7 @@ std::string UsageText(bool slash_options) {
   text += "CZELBO32 " ZELBO_VERSION " - cuts a file into numbered parts and writes scripts to join them\n";
   text += "This version supports files up to 8 million terrabytes large\n";
   text += "Usage:\n";
-  text += "\tCZELBO32  filename {-sSizebytes|-skSizekb|-smSizemb|-spSizeparts|-sf|-sz|-sc|-sd}\n";
+  text += "\tCZELBO32  filename {-sSizebytes|-skSizekb|-smSizemb|-spSizeparts|-sf|-sz|-sc|-sd} [-nd] [-nf]\n";
   text += "\tWhere:\n";
   text += "\t\t-s to specify the size in sizebytes bytes\n";
   text += "\t\t-sk to specify the size in sizekb kilobytes\n";
@@ -105,6 +112,8 @@ std::string UsageText(bool slash_options) {
   text += "\t\t-sc to specify the size of a 700MB CD\n";
   text += "\t\t-sd to specify the size of a 4700MB DVD\n";
   text += "\t\t-sp is to split in equal sizeparts\n";
+  text += "\t\t-nd for no digests: the scripts check the sizes of the parts only\n";
+  text += "\t\t-nf for no flush: do not wait until the parts are on the disk\n";
   text += slash_options
               ? "\tOptions are not case sensitive and may be specified with - or with /\n"
               : "\tOptions are not case sensitive and must be specified with -\n";

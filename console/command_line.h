@@ -10,11 +10,17 @@
 
 namespace zelbo::console {
 
+// The unit in which a part size was given, for the messages about it.
+enum class SizeUnit { kBytes, kKbytes, kMbytes };
+
 // What the command line asks for. 0 means "not given" for both numbers.
 struct SplitRequest {
   std::string sourcePath;
   std::int64_t partSize = 0;   // bytes per part
   std::int32_t partCount = 0;  // number of equal parts; outranks partSize
+  SizeUnit unit = SizeUnit::kBytes;
+  bool digests = true;  // -nd: none; the scripts then check sizes only
+  bool flush = true;    // -nf: do not wait until the parts are on the medium
 };
 
 enum class ExitStatus : int {

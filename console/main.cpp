@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "console/command_line.h"
-#include "common/file_system.h"
 #include "console/console_output.h"
 #include "console/split_run.h"
 #include "platform/system.h"
@@ -46,7 +45,7 @@ ExitStatus Run(const std::vector<std::string>& arguments) {
     case ParseVerdict::kRun:
       break;
   }
-  return RunConsoleSplit(parsed.request, RealFileSystem(), StandardOutput());
+  return RunConsoleSplit(parsed.request, StandardOutput());
 }
 
 }  // namespace

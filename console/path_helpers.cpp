@@ -1,6 +1,7 @@
 #include "console/path_helpers.h"
 
 #include "common/numbers.h"
+#include "platform/file.h"
 
 namespace zelbo::console {
 namespace {
@@ -12,11 +13,11 @@ void AppendEscape(std::string& text, unsigned value) {
 
 }  // namespace
 
-std::int64_t getthefilesize(FileSystem& files, const std::string& path) {
-  if (!files.IsReadable(path)) return -1;
-  auto file = files.OpenSource(path);
+std::int64_t getthefilesize(const std::string& path) {
+  if (!platform::IsReadable(path)) return -1;
+  auto file = platform::InputFile::Open(path);
   if (!file.ok()) return -1;
-  auto size = file.value()->Size();
+  auto size = file.value().Size();
   return size.ok() ? size.value() : -1;
 }
 

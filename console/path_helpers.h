@@ -6,14 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "common/file_system.h"
 
 namespace zelbo::console {
 
 // The size of the file at `path` in bytes, or -1 when the calling user may
 // not read it, it cannot be opened (a directory, a FIFO), or the size query
 // fails.
-std::int64_t getthefilesize(FileSystem& files, const std::string& path);
+std::int64_t getthefilesize(const std::string& path);
 
 // Decimal text without separators; a leading '-' for negative values.
 std::string LongLongToStr(std::int64_t value);

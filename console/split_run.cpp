@@ -26,20 +26,19 @@ class SpinnerObserver final : public CopyObserver {
     out_.Print(ShownName(path) + "\n");
     spin_ = 0;
   }
-  // One mark per read; the marks of a shared range go out as one text.
-  void BeforeReads(std::int64_t count) override {
-    if (count == 1) {
-      out_.Mark(kSpinner[spin_]);
-      spin_ = (spin_ + 1) % kSpinner.size();
-      return;
-    }
+  // One mark per read unit; the marks of a step go out as one text, in
+  // pieces of bounded size however large the step.
+  void UnitsCopied(std::int64_t count) override {
+    constexpr std::int64_t kMarksAtOnce = 4096;
     std::string marks;
-    marks.reserve(static_cast<std::size_t>(count) * 2);
-    for (; count > 0; --count) {
-      marks.append(kSpinner[spin_]);
-      spin_ = (spin_ + 1) % kSpinner.size();
+    while (count > 0) {
+      marks.clear();
+      for (std::int64_t n = std::min(count, kMarksAtOnce); n > 0; --n, --count) {
+        marks.append(kSpinner[spin_]);
+        spin_ = (spin_ + 1) % kSpinner.size();
+      }
+      out_.Mark(marks);
     }
-    out_.Mark(marks);
   }
 
  private:
@@ -49,21 +48,23 @@ class SpinnerObserver final : public CopyObserver {
 
 class Run {
  public:
-  Run(const SplitRequest& request, FileSystem& files, ConsoleOutput& out)
-      : request_(request), files_(files), out_(out), names_(ConsoleRunNames(request.sourcePath)) {}
+  Run(const SplitRequest& request, ConsoleOutput& out)
+      : request_(request), out_(out), names_(ConsoleRunNames(request.sourcePath)) {}
 
   ExitStatus Execute() {
-    if (!ScriptsCanCarry(names_.sourceFileName)) {
-      return Fail("ERROR: A file name with a line break cannot be written into the "
-                  "reassembly scripts!\n",
-                  ExitStatus::kParameterError);
+    switch (ProblemWithNames(names_)) {
+      case NameProblem::kLineBreak:
+        return Fail("ERROR: A file name with a line break cannot be written into the "
+                    "reassembly scripts!\n",
+                    ExitStatus::kParameterError);
+      case NameProblem::kDeviceName:
+        return Fail("ERROR: " + Shown(names_.sourceFileName) +
+                        " is the name of a device: no file of that name can be restored!\n",
+                    ExitStatus::kParameterError);
+      case NameProblem::kNone:
+        break;
     }
-    if (platform::ReservesDeviceNames() && IsReservedDeviceName(names_.sourceFileName)) {
-      return Fail("ERROR: " + Shown(names_.sourceFileName) +
-                      " is the name of a device: no file of that name can be restored!\n",
-                  ExitStatus::kParameterError);
-    }
-    const std::int64_t sourceSize = getthefilesize(files_, request_.sourcePath);
+    const std::int64_t sourceSize = getthefilesize(request_.sourcePath);
     if (sourceSize < 0) {
       return Fail("ERROR: File access error on the file to split!\n", ExitStatus::kFileError);
     }
@@ -71,27 +72,37 @@ class Run {
     const ConsolePlan plan = PlanSplit(sourceSize, request_);
     out_.Print(PlanText(plan, sourceSize, request_));
     if (plan.problem != PlanProblem::kNone) return ExitStatus::kImpossiblePartSize;
+    if (const auto limit = PartsThatDoNotFit(names_.folder, plan.partSize)) {
+      return Fail(LimitText(*limit, plan, sourceSize, request_), ExitStatus::kImpossiblePartSize);
+    }
 
-    std::vector<std::int64_t> partSizes;
+    CopyOutcome copied;
     SourceFacts source;
     {
-      auto opened = files_.OpenSource(request_.sourcePath);
+      auto opened = platform::InputFile::Open(request_.sourcePath);
       if (!opened.ok()) {
         return Fail("Unable to open the file " + Shown(request_.sourcePath) + " for reading!\n",
                     ExitStatus::kOpenFileError);
       }
-      source = {opened.value()->identity(), opened.value()->permissions()};
-      RemoveStaleScripts(files_, names_, source.identity);
+      source = {opened.value().identity(), opened.value().permissions()};
+      const std::string clash = OutputThatIsTheSource(names_, plan.partsToWrite, source.identity);
+      if (!clash.empty()) {
+        return Fail("ERROR: Unable to open output file " + Shown(clash) + "\n",
+                    ExitStatus::kOpenFileError);
+      }
+      if (Status removed = RemoveStaleScripts(names_, source.identity); !removed.ok()) {
+        return StaleScriptStays(removed.error());
+      }
       out_.Print("Writing the splitted parts:\n");
       SpinnerObserver spinner(out_);
-      PartCopier copier(files_, *opened.value(), names_, plan.partSize, spinner,
-                        ShareSteps::kWholeParts);
-      const CopyOutcome copied = copier.Copy(plan.partsToWrite);
+      PartCopier copier(opened.value(), names_, plan.partSize, spinner,
+                        {CopyPace::kSteady, request_.digests, request_.flush});
+      copied = copier.Copy(plan.partsToWrite);
       if (copied.end != CopyEnd::kFinished) return CopyFailed(copied);
-      partSizes = copied.partSizes;
     }  // the source is closed here
-    out_.Print("\nFinished splitting, " + std::to_string(partSizes.size()) + " parts written.\n");
-    return WriteScripts(partSizes, source);
+    out_.Print("\nFinished splitting, " + std::to_string(copied.partSizes.size()) +
+               " parts written.\n");
+    return WriteScripts(ScriptInputFor(names_, ScriptVariant::kConsole, copied), source);
   }
 
  private:
@@ -111,11 +122,28 @@ class Run {
         return Fail("ERROR: The file " + Shown(request_.sourcePath) +
                         " grew while it was split: the parts do not hold all of it!\n",
                     ExitStatus::kFileError);
-      default:  // a write that failed (the console never retries or cancels)
-        return Fail("ERROR: Unable to write output file " + Shown(copied.partPath) + ": " +
-                        copied.error.os_text + "\n",
+      case CopyEnd::kFolderGone:
+        return Fail("ERROR: The folder of the parts is gone, or its medium was taken out!\n",
                     ExitStatus::kFileError);
+      case CopyEnd::kWriteFailed:
+      case CopyEnd::kTooLarge:
+      // The console neither cancels nor retries, so these two never come.
+      case CopyEnd::kCancelled:
+      case CopyEnd::kSeekFailed:
+      case CopyEnd::kFinished:
+        break;
     }
+    return Fail("ERROR: Unable to write output file " + Shown(copied.partPath) + ": " +
+                    copied.error.os_text + "\n",
+                ExitStatus::kFileError);
+  }
+
+  // An old script of this run's names that could not be removed would join
+  // the new parts with old ones: no part is written.
+  ExitStatus StaleScriptStays(const Error& error) {
+    return Fail("ERROR: Could not remove the old script " + Shown(error.path) + ": " +
+                    error.os_text + "\n",
+                ExitStatus::kBatchFileError);
   }
 
   // A script that could not be written completely; `kind` names it.
@@ -132,26 +160,33 @@ class Run {
                 ExitStatus::kBatchFileError);
   }
 
-  ExitStatus WriteScripts(const std::vector<std::int64_t>& parts, const SourceFacts& source) {
+  ExitStatus WriteScripts(const ScriptInput& input, const SourceFacts& source) {
     out_.Print("Writing the DOS batch to put the stuff back together...\n");
-    Status status = WriteDosBatch(files_, names_, ScriptVariant::kConsole, parts, source);
+    Status status = WriteDosBatch(names_, input, source, request_.flush);
     if (!status.ok()) {
       return ScriptFailed(status, "ERROR: Could not create DOS batch file\n", "DOS batch");
     }
     out_.Print("DOS batch file \"unsplit.bat\" created.\n");
     const std::string notice =
-        BatchNotice(ScriptInputFor(names_, ScriptVariant::kConsole, parts));
+        BatchNotice(input);
     if (!notice.empty()) out_.Print(ShownName(notice) + "\n");
-    status = WriteShellScript(files_, names_, ScriptVariant::kConsole, parts, source);
+    status = WriteShellScript(names_, input, source, request_.flush);
     if (!status.ok()) {
       return ScriptFailed(status, "ERROR: Could not create Linux batch file\n", "Linux batch");
     }
-    out_.Print("Linux/Unix shell script file \"unsplit.sh\" created.\nEnd Zelbo!\n");
+    out_.Print("Linux/Unix shell script file \"unsplit.sh\" created.\n");
+    // The names of the new files reach the medium last; only then is it done.
+    if (Status flushed = request_.flush ? platform::FlushFolder(names_.folder) : Status{};
+        !flushed.ok()) {
+      return Fail("ERROR: The files could not be written to the disk: " +
+                      flushed.error().os_text + "\n",
+                  ExitStatus::kFileError);
+    }
+    out_.Print("End Zelbo!\n");
     return ExitStatus::kSuccess;
   }
 
   const SplitRequest& request_;
-  FileSystem& files_;
   ConsoleOutput& out_;
   const RunNames names_;
 };
@@ -205,8 +240,26 @@ std::string PlanText(const ConsolePlan& plan, std::int64_t sourceSize,
   return text;
 }
 
-ExitStatus RunConsoleSplit(const SplitRequest& request, FileSystem& files, ConsoleOutput& out) {
-  return Run(request, files, out).Execute();
+std::string LimitText(const PartLimit& limit, const ConsolePlan& plan, std::int64_t sourceSize,
+                      const SplitRequest& request) {
+  if (request.partCount != 0) {
+    return "ERROR: Parts of " + LongLongToStr(plan.partSize) + " bytes are larger than " +
+           limit.what + " allows: split into at least " +
+           LongLongToStr(CeilDiv(sourceSize, std::max<std::int64_t>(limit.largest, 1))) +
+           " parts!\n";
+  }
+  static constexpr struct {
+    std::int64_t bytes;
+    std::string_view name;
+  } kUnits[] = {{1, "bytes"}, {1024, "kbytes"}, {1024 * 1024, "Mbytes"}};
+  const auto& unit = kUnits[static_cast<int>(request.unit)];
+  return "ERROR: Parts of " + LongLongToStr(plan.partSize / unit.bytes) + " " +
+         std::string(unit.name) + " are larger than " + limit.what + " allows: at most " +
+         LongLongToStr(limit.largest / unit.bytes) + " " + std::string(unit.name) + "!\n";
+}
+
+ExitStatus RunConsoleSplit(const SplitRequest& request, ConsoleOutput& out) {
+  return Run(request, out).Execute();
 }
 
 }  // namespace zelbo::console

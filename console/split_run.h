@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/file_system.h"
+#include "common/split_engine.h"
 #include "console/command_line.h"
 #include "console/console_output.h"
 
@@ -37,8 +37,11 @@ ConsolePlan PlanSplit(std::int64_t sourceSize, const SplitRequest& request);
 std::string PlanText(const ConsolePlan& plan, std::int64_t sourceSize,
                      const SplitRequest& request);
 
-// Runs the whole split on `files`, printing to `out`, and returns the exit
-// status.
-ExitStatus RunConsoleSplit(const SplitRequest& request, FileSystem& files, ConsoleOutput& out);
+// The line that refuses a plan whose parts the destination cannot hold.
+std::string LimitText(const PartLimit& limit, const ConsolePlan& plan, std::int64_t sourceSize,
+                      const SplitRequest& request);
+
+// Runs the whole split, printing to `out`, and returns the exit status.
+ExitStatus RunConsoleSplit(const SplitRequest& request, ConsoleOutput& out);
 
 }  // namespace zelbo::console

@@ -5,7 +5,7 @@
 #include "gui/settings_store.h"
 #include "gui/split_run.h"
 #include "gui/source_text.h"
-#include "common/file_system.h"
+#include "platform/file.h"
 
 namespace zelbo::gui {
 namespace {
@@ -13,7 +13,6 @@ namespace {
 using toolkit::Bevel;
 using toolkit::Bounds;
 using toolkit::FileDialog;
-using toolkit::LabelStyle;
 
 constexpr int kClientWidth = 353;
 constexpr int kClientHeight = 222;
@@ -62,8 +61,7 @@ TMainForm::TMainForm(toolkit::Application& application, SplitPlan& plan)
       form_("MainForm", "Zelbo", kClientWidth, kClientHeight),
       BrowseButton(form_, "BrowseButton", {12, 12, 75, 25}, "Source file..."),
       Panel1(form_, "Panel1", {4, 4, 345, 41}, Bevel::kLoweredWithRaisedInner),
-      SplitFileDisplay(Panel1, "SplitFileDisplay", {88, 8, 249, 25}, "No file selected yet",
-                       LabelStyle{true, true}),
+      SplitFileDisplay(Panel1, "SplitFileDisplay", {88, 8, 249, 25}, "No file selected yet"),
       OpenDialog1(FileDialog::Kind::kOpen, "Select the file to split", OpenFilters()),
       GroupBox1(form_, "GroupBox1", {4, 52, 345, 121}, "Split details"),
       Label2(GroupBox1, "Label2", {8, 20}, "Total File Size:"),
@@ -79,7 +77,7 @@ TMainForm::TMainForm(toolkit::Application& application, SplitPlan& plan)
       UseNoLFN(form_, "UseNoLFN", {12, 180, 165, 17}, "Use 8.3 compatible filenames"),
       SplitForecastPanel(GroupBox1, "SplitForecastPanel", {8, 64, 329, 49}, Bevel::kLowered),
       SplitForecast(SplitForecastPanel, "SplitForecast", {8, 1, 313, 40},
-                    "Select a file to split first", LabelStyle{true, true}),
+                    "Select a file to split first"),
       StatusBar1(form_, "StatusBar1", {0, 203, 353, 19}),
       ProgressBar0(form_, "ProgressBar0", {16, 144, 321, 16}, 0, 100),
       Preselection(GroupBox1, "Preselection", {256, 36, 77, 21},
@@ -108,6 +106,11 @@ void TMainForm::BuildLayout() {
   CloseButton.SetHint("Exits the Zelbo application.");
   form_.SetTabOrder({&BrowseButton, &Amount, &SplitType, &Preselection, &CloseButton,
                      &SplitStart, &UseNoLFN});
+  // "Split into" stands before the amount and its unit alike.
+  Label1.Names(Amount);
+  Label1.Names(SplitType);
+  Label2.Names(FileSize);
+  Label3.Names(Preselection);
   BrowseButton.SetFocus();
 }
 
@@ -126,8 +129,7 @@ void TMainForm::ConnectHandlers() {
 void TMainForm::FormCreate() {
   plan_.sourceSize = -1;
   SplitType.SetItemIndex(static_cast<int>(SizeUnit::kParts));
-  SettingsStore settings;
-  if (settings.OpenSettingsKey(kSettingsKeyPath, true)) {
+  WithSettings([this](SettingsStore& settings) {
     if (settings.SettingExists(kSourcePathValue)) {
       OpenDialog1.SetInitialFolder(settings.ReadSettingText(kSourcePathValue));
     }
@@ -140,9 +142,23 @@ void TMainForm::FormCreate() {
     if (settings.SettingExists(kShortNamesValue)) {
       UseNoLFN.SetChecked(settings.ReadSettingText(kShortNamesValue) == "Yes");
     }
-    settings.CloseSettingsKey();
-  }
+  });
   runInProgress = 0;
+}
+
+// A value that cannot be read or stored ends the access with the standard
+// error box, and the command goes on: settings never keep the user from
+// choosing a file, splitting it or closing the window.
+bool TMainForm::WithSettings(const std::function<void(SettingsStore&)>& access) {
+  SettingsStore settings;
+  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return false;
+  try {
+    access(settings);
+  } catch (const toolkit::Exception& error) {
+    application_.ShowException(error);
+  }
+  settings.CloseSettingsKey();
+  return true;
 }
 
 void TMainForm::AmountChange() { UpdateForecast(); }
@@ -163,7 +179,7 @@ void TMainForm::UpdateForecast() {
       ComputeForecast(Amount.Text(), SplitType.ItemIndex(), plan_.sourceSize);
   if (!forecast.changes) return;
   ApplyForecast(forecast, plan_);
-  SplitForecast.SetCaption(forecast.label);
+  SplitForecast.SetText(forecast.label);
 }
 
 void TMainForm::CloseButtonClick() {
@@ -181,10 +197,7 @@ void TMainForm::StoreChoices(SettingsStore& settings) {
 }
 
 void TMainForm::FormClose() {
-  SettingsStore settings;
-  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
-  StoreChoices(settings);
-  settings.CloseSettingsKey();
+  WithSettings([this](SettingsStore& settings) { StoreChoices(settings); });
 }
 
 void TMainForm::BrowseButtonClick() {
@@ -198,12 +211,13 @@ void TMainForm::BrowseButtonClick() {
 void TMainForm::FormFileDrop(const std::string& path) { ChooseSource(path); }
 
 void TMainForm::ChooseSource(const std::string& path) {
-  SplitFileDisplay.SetCaption(SourcePathDisplay(path));
+  SplitFileDisplay.SetText(SourcePathDisplay(path));
+  SplitFileDisplay.SetHint(path);  // whole, where the label shortens it
   plan_.sourceFile = path;
   if (const Status measured = MeasureSource(path); measured.ok()) {
     RememberSourceFolder(fnsplit(path).Folder());
   } else {
-    SplitFileDisplay.SetCaption(OpenErrorDisplay(path));
+    SplitFileDisplay.SetText(OpenErrorDisplay(path));
     application_.MessageBox("File open error on file to split!", "Zelbo - ERROR",
                             toolkit::MessageIcon::kError, toolkit::MessageButtons::kOk,
                             measured.error().os_text);
@@ -214,23 +228,21 @@ void TMainForm::ChooseSource(const std::string& path) {
 Status TMainForm::MeasureSource(const std::string& path) {
   std::int64_t size = 0;
   {
-    auto source = RealFileSystem().OpenSource(path);
+    auto source = platform::InputFile::Open(path);
     if (!source.ok()) return source.error();
-    auto measured = source.value()->Size();
+    auto measured = source.value().Size();
     if (measured.ok()) size = measured.value();
   }  // closed before the forecast
   plan_.sourceSize = size;
-  FileSize.SetCaption(SourceSizeText(size));
+  FileSize.SetText(SourceSizeText(size));
   UpdateForecast();
   return {};
 }
 
 void TMainForm::RememberSourceFolder(const std::string& folder) {
-  SettingsStore settings;
-  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
-  settings.WriteSettingText(kSourcePathValue, folder);
-  settings.CloseSettingsKey();
-  OpenDialog1.SetInitialFolder(folder);
+  const bool opened = WithSettings(
+      [&folder](SettingsStore& settings) { settings.WriteSettingText(kSourcePathValue, folder); });
+  if (opened) OpenDialog1.SetInitialFolder(folder);
 }
 
 void TMainForm::ShowStartError(std::string_view text) {
@@ -258,39 +270,36 @@ void TMainForm::SplitStartClick() {
   form_.Repaint();
   StoreStartChoices(fnsplit(SaveDialog1.FileName()).Folder());
   SetIdleControlsEnabled(false);
-  CloseButton.SetCaption("Cancel");
+  CloseButton.SetText("Cancel");
   form_.SetCancelButton(&CloseButton);
   runInProgress = 1;
   RunSplit();
   runInProgress = 0;
-  form_.SetCaption("Zelbo");
-  CloseButton.SetCaption("Close");
+  form_.SetText("Zelbo");
+  CloseButton.SetText("Close");
   form_.SetCancelButton(nullptr);
   ProgressBar0.SetVisible(false);
   SetIdleControlsEnabled(true);
   focused.SetFocus();
   UpdateForecast();
-  StatusBar1.SetSimpleText("");
+  StatusBar1.SetText("");
 }
 
 bool TMainForm::AskBatchPath() {
-  SettingsStore settings;
-  if (settings.OpenSettingsKey(kSettingsKeyPath, true)) {
+  WithSettings([this](SettingsStore& settings) {
     if (settings.SettingExists(kDestPathValue)) {
       SaveDialog1.SetInitialFolder(settings.ReadSettingText(kDestPathValue));
     }
-    settings.CloseSettingsKey();
-  }
+  });
   SaveDialog1.SetFileName(ProposedBatchName(plan_.sourceFile));
   return SaveDialog1.Execute();
 }
 
 void TMainForm::StoreStartChoices(const std::string& destinationFolder) {
-  SettingsStore settings;
-  if (!settings.OpenSettingsKey(kSettingsKeyPath, true)) return;
-  settings.WriteSettingText(kDestPathValue, destinationFolder);
-  StoreChoices(settings);
-  settings.CloseSettingsKey();
+  WithSettings([&](SettingsStore& settings) {
+    settings.WriteSettingText(kDestPathValue, destinationFolder);
+    StoreChoices(settings);
+  });
 }
 
 namespace {
@@ -307,8 +316,8 @@ class FormRunDisplay final : public RunDisplay {
   void SetCursor(toolkit::Cursor cursor) override { application_.SetCursor(cursor); }
 
   void ShowPartLine(std::string_view caption, std::string_view status) override {
-    window_.SplitForecast.SetCaption(caption);
-    window_.StatusBar1.SetSimpleText(status);
+    window_.SplitForecast.SetText(caption);
+    window_.StatusBar1.SetText(status);
     window_.form().Repaint();
   }
 
@@ -318,8 +327,8 @@ class FormRunDisplay final : public RunDisplay {
     window_.form().Repaint();
   }
 
-  void ShowProgressInTitle(int percent) override {
-    window_.form().SetCaption(std::to_string(percent) + "% - Zelbo");
+  void ShowProgressInTitle(std::optional<int> percent) override {
+    window_.form().SetText(percent ? std::to_string(*percent) + "% - Zelbo" : "Zelbo");
   }
 
   void ProcessMessages() override { application_.ProcessMessages(); }
@@ -332,6 +341,10 @@ class FormRunDisplay final : public RunDisplay {
     return application_.MessageBox(text, title, icon, buttons, detail);
   }
 
+  std::string ChooseFolder(std::string_view title, std::string_view start) override {
+    return application_.ChooseFolder(title, start).value_or("");
+  }
+
  private:
   TMainForm& window_;
   toolkit::Application& application_;
@@ -341,9 +354,10 @@ class FormRunDisplay final : public RunDisplay {
 
 void TMainForm::RunSplit() {
   const WindowedRunRequest request{plan_.sourceFile, SaveDialog1.FileName(), plan_.partSize,
-                                   UseNoLFN.Checked()};
+                                   UseNoLFN.Checked(),
+                                   static_cast<SizeUnit>(SplitType.ItemIndex())};
   FormRunDisplay display(*this, application_);
-  RunWindowedSplit(request, RealFileSystem(), display, plan_);
+  RunWindowedSplit(request, display, plan_);
 }
 
 void TMainForm::SetIdleControlsEnabled(bool enabled) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "gui/forecast.h"
@@ -39,6 +40,8 @@ class TMainForm {
   void FormClose();
 
   void UpdateForecast();
+  // One access to the settings key, when it opens: false when it does not.
+  bool WithSettings(const std::function<void(SettingsStore&)>& access);
   // Parts, PartType and ShortNames into an open key.
   void StoreChoices(SettingsStore& settings);
 

@@ -8,8 +8,17 @@ namespace {
 using platform::RegistryType;
 using platform::RegistryValue;
 
-[[noreturn]] void Fail(std::string_view message, std::string_view name) {
-  throw toolkit::Exception(std::string(message) + " '" + std::string(name) + "'");
+[[noreturn]] void Fail(std::string_view message, std::string_view name,
+                       std::string detail = {}) {
+  throw toolkit::Exception(std::string(message) + " '" + std::string(name) + "'",
+                           std::move(detail));
+}
+
+// Where the value could not be stored, and why.
+void Stored(const Status& status, std::string_view name) {
+  if (!status.ok()) {
+    Fail("Failed to set data for", name, status.error().path + ": " + status.error().os_text);
+  }
 }
 
 }  // namespace
@@ -54,11 +63,13 @@ std::int32_t SettingsStore::ReadSettingNumber(std::string_view name) const {
 }
 
 void SettingsStore::WriteSettingText(std::string_view name, std::string_view text) {
-  if (!key_ || !key_->SetText(name, text).ok()) Fail("Failed to set data for", name);
+  if (!key_) Fail("Failed to set data for", name);
+  Stored(key_->SetText(name, text), name);
 }
 
 void SettingsStore::WriteSettingNumber(std::string_view name, std::int32_t number) {
-  if (!key_ || !key_->SetNumber(name, number).ok()) Fail("Failed to set data for", name);
+  if (!key_) Fail("Failed to set data for", name);
+  Stored(key_->SetNumber(name, number), name);
 }
 
 void SettingsStore::CloseSettingsKey() { key_.reset(); }

@@ -1,7 +1,8 @@
 // The windowed program's remembered choices: one per-user registry key,
 // opened, used and closed within one command. Reading a value of the wrong
 // type and failing to store one are errors of the toolkit's Exception
-// class, which the toolkit shows in its standard error box.
+// class, which the toolkit shows in its standard error box; a failed store
+// names where the key is kept and the system's reason as its detail.
 #pragma once
 
 #include <cstdint>

@@ -20,10 +20,9 @@ namespace {
 
 class WindowedRun final : public CopyObserver {
  public:
-  WindowedRun(const WindowedRunRequest& request, FileSystem& files, RunDisplay& display,
-              SplitPlan& plan, std::function<std::chrono::steady_clock::time_point()> now)
+  WindowedRun(const WindowedRunRequest& request, RunDisplay& display, SplitPlan& plan,
+              std::function<std::chrono::steady_clock::time_point()> now)
       : request_(request),
-        files_(files),
         display_(display),
         plan_(plan),
         now_(std::move(now)),
@@ -32,32 +31,46 @@ class WindowedRun final : public CopyObserver {
   void Execute() {
     savedCursor_ = display_.GetCursor();
     display_.SetCursor(Cursor::kHourGlass);
-    // A name with a line break would break every script line it stood in.
-    if (!ScriptsCanCarry(names_.sourceFileName) || !ScriptsCanCarry(names_.batchBaseName)) {
-      Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
-           "A file name with a line break cannot be written into the reassembly scripts.");
-      return;
+    switch (ProblemWithNames(names_)) {
+      case NameProblem::kLineBreak:
+        // A name with a line break would break every script line it stood in.
+        Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
+             "A file name with a line break cannot be written into the reassembly scripts.");
+        return;
+      case NameProblem::kDeviceName:
+        Tell("The file " + Quoted(names_.sourceFileName) +
+                 " has the name of a device: no file of that name can be restored!",
+             "Zelbo - ERROR", MessageIcon::kError);
+        return;
+      case NameProblem::kNone:
+        break;
     }
-    if (platform::ReservesDeviceNames() && IsReservedDeviceName(names_.sourceFileName)) {
-      Tell("The file " + Quoted(names_.sourceFileName) +
-               " has the name of a device: no file of that name can be restored!",
-           "Zelbo - ERROR", MessageIcon::kError);
+    if (const auto limit = PartsThatDoNotFit(names_.folder, request_.partSize)) {
+      Tell(LimitText(*limit), "Zelbo - ERROR", MessageIcon::kError);
       return;
     }
     SourceFacts source;
-    std::vector<std::int64_t> parts;
+    CopyOutcome copied;
     {
-      auto opened = files_.OpenSource(request_.sourceFile);
+      auto opened = platform::InputFile::Open(request_.sourceFile);
       if (!opened.ok()) {
         Tell("Unable to open the file " + Quoted(request_.sourceFile) + " for reading!\n",
              "Zelbo - ERROR", MessageIcon::kError, opened.error().os_text);
         return;
       }
-      source = {opened.value()->identity(), opened.value()->permissions()};
-      if (!CopyParts(*opened.value(), parts)) return;
+      source = {opened.value().identity(), opened.value().permissions()};
+      if (!CopyParts(opened.value(), copied)) return;
     }  // the source is closed here
-    if (!WriteScripts(parts, source)) return;
-    TellFinished(parts);
+    const ScriptInput scripts = ScriptInputFor(names_, ScriptVariant::kWindowed, copied);
+    const RunNames atTheEnd = NamesAtTheEnd(names_, copied);
+    if (!WriteScripts(atTheEnd, scripts, source)) return;
+    // Done only once the names of the new files are on the medium too.
+    if (Status flushed = platform::FlushFolder(atTheEnd.folder); !flushed.ok()) {
+      Tell("ERROR: The parts could not be written to the medium completely!", "Zelbo - ERROR",
+           MessageIcon::kError, flushed.error().os_text);
+      return;
+    }
+    TellFinished(scripts, copied.placements);
   }
 
   // ---- What the copier tells ----
@@ -85,6 +98,7 @@ class WindowedRun final : public CopyObserver {
 
   WriteFailureAnswer PartWriteFailed(const PartWriteFailure& failure) override {
     Draw();
+    DrawTitle();
     display_.SetCursor(savedCursor_);
     const MessageAnswer answer = display_.MessageBox(
         "Insufficient disk space (or rights) to fully write " + failure.path +
@@ -97,23 +111,57 @@ class WindowedRun final : public CopyObserver {
     return WriteFailureAnswer::kRetry;
   }
 
+  // Says what happened to the folder, then asks where the rest goes.
+  std::string FolderLost(const FolderLoss& loss) override {
+    Draw();
+    DrawTitle();
+    display_.SetCursor(savedCursor_);
+    const std::string next = std::to_string(loss.nextPart);
+    const std::string why =
+        loss.problem == FolderProblem::kGone
+            ? "The folder " + Quoted(loss.folder) +
+                  " is gone, or the medium that held it was taken out."
+            : LimitText(PartLimit{loss.volume->largestFile, loss.volume->limit});
+    display_.MessageBox(why + "\n\nChoose the folder for part " + next +
+                            " and the parts after it.",
+                        "Zelbo - Error", MessageIcon::kWarning, MessageButtons::kOk, {});
+    std::string folder =
+        display_.ChooseFolder("Folder for part " + next + " and the rest", loss.folder);
+    if (!folder.empty() && !platform::NativePathStyle().IsSeparator(folder.back())) {
+      folder.push_back(platform::NativePathStyle().preferred);
+    }
+    display_.SetCursor(Cursor::kHourGlass);
+    return folder;
+  }
+
  private:
-  bool CopyParts(SourceFile& source, std::vector<std::int64_t>& parts) {
+  bool CopyParts(InputFile& source, CopyOutcome& copied) {
     auto measured = source.Size();
     sourceSize_ = measured.ok() ? measured.value() : 0;
     plan_.sourceSize = sourceSize_;
     display_.ClearCancelRequest();
-    const std::int64_t count = std::min<std::int64_t>(
+    const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(
         sourceSize_ > 0 ? CeilDiv(sourceSize_, request_.partSize) : 0,
-        std::numeric_limits<std::int32_t>::max());
+        std::numeric_limits<std::int32_t>::max()));
+    if (const std::string clash = OutputThatIsTheSource(names_, count, source.identity());
+        !clash.empty()) {
+      Tell("ERROR: Unable to open output file " + Quoted(clash) + "\n", "Zelbo - ERROR",
+           MessageIcon::kError, "It would replace the file being split.");
+      return false;
+    }
+    if (Status removed = RemoveStaleScripts(names_, source.identity()); !removed.ok()) {
+      Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
+           "The old script " + Quoted(removed.error().path) +
+               " could not be removed: " + removed.error().os_text);
+      return false;
+    }
     display_.ShowProgress(0);
     display_.ShowProgressInTitle(0);
     lastTitle_ = now_();
-    RemoveStaleScripts(files_, names_, source.identity());
-    PartCopier copier(files_, source, names_, request_.partSize, *this);
-    const CopyOutcome copied = copier.Copy(static_cast<std::int32_t>(count));
+    PartCopier copier(source, names_, request_.partSize, *this);
+    copied = copier.Copy(count);
     Draw();  // where the copy ended, before any box
-    parts = copied.partSizes;
+    DrawTitle();
     switch (copied.end) {
       case CopyEnd::kFinished:
         return true;
@@ -127,9 +175,15 @@ class WindowedRun final : public CopyObserver {
              copied.error.os_text);
         break;
       case CopyEnd::kWriteFailed:  // Cancel at the disk-full question
+      case CopyEnd::kFolderGone:   // or at the choice of another folder
         Tell("You chose to cancel!\n\nDo not forget to cleanup the already written parts (" +
                  std::to_string(copied.partsWritten) + ")!",
              "Zelbo - User Abort", MessageIcon::kWarning);
+        break;
+      case CopyEnd::kTooLarge:  // no other medium can help: no Retry
+        Tell("ERROR: Unable to write output file " + Quoted(copied.partPath) +
+                 ": it is larger than the medium (or this user) may have a file!",
+             "Zelbo - ERROR", MessageIcon::kError, copied.error.os_text);
         break;
       case CopyEnd::kCancelled:
         display_.SetCursor(savedCursor_);
@@ -149,14 +203,14 @@ class WindowedRun final : public CopyObserver {
     return false;
   }
 
-  bool WriteScripts(const std::vector<std::int64_t>& parts, const SourceFacts& source) {
-    Status written = WriteDosBatch(files_, names_, ScriptVariant::kWindowed, parts, source);
+  bool WriteScripts(const RunNames& names, const ScriptInput& scripts, const SourceFacts& source) {
+    Status written = WriteDosBatch(names, scripts, source, true);
     if (!written.ok()) {
       Tell("ERROR: Could not create DOS batch file", "Zelbo - ERROR", MessageIcon::kError,
            ScriptDetail(written.error()));
       return false;
     }
-    written = WriteShellScript(files_, names_, ScriptVariant::kWindowed, parts, source);
+    written = WriteShellScript(names, scripts, source, true);
     if (!written.ok()) {
       Tell("ERROR: Could not create Linux batch file", "Zelbo - ERROR", MessageIcon::kError,
            ScriptDetail(written.error()));
@@ -170,8 +224,20 @@ class WindowedRun final : public CopyObserver {
     return error.os_text;
   }
 
-  void TellFinished(const std::vector<std::int64_t>& sizes) {
-    const auto parts = static_cast<std::int32_t>(sizes.size());
+  // Parts spread over several media: where each went, for the join.
+  static std::string PlacesText(const std::vector<Placement>& placements, std::int32_t parts) {
+    if (placements.size() < 2) return "";
+    std::string text = "\nThe parts went to more than one medium:";
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+      const std::int32_t last = i + 1 < placements.size() ? placements[i + 1].firstPart - 1 : parts;
+      text += "\n" + PartNumber(placements[i].firstPart) + " to " + PartNumber(last) + ": " +
+              Quoted(placements[i].folder);
+    }
+    return text + " (and the batch files)\nCopy them all into one folder to put them together.\n";
+  }
+
+  void TellFinished(const ScriptInput& scripts, const std::vector<Placement>& placements) {
+    const auto parts = static_cast<std::int32_t>(scripts.partSizes.size());
     if (names_.shortNames) {
       display_.MessageBox(
           "For platform compatibility reasons the partnames were renamed \"part.###\"\n"
@@ -179,13 +245,35 @@ class WindowedRun final : public CopyObserver {
           "Zelbo - Success", MessageIcon::kInformation, MessageButtons::kOk, {});
     }
     const std::string n = std::to_string(parts);
-    Tell("Finished splitting the file into " + n + " parts.\nEach part was named " +
-             Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
-             ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
-             Quoted(names_.batchBaseName + ".sh") +
-             " to put the pieces back together were created.\n",
-         "Zelbo - Success", MessageIcon::kInformation,
-         BatchNotice(ScriptInputFor(names_, ScriptVariant::kWindowed, sizes)));
+    // Not Tell(): the title keeps its "100%" while this box is up.
+    display_.SetCursor(savedCursor_);
+    display_.MessageBox(
+        "Finished splitting the file into " + n + " parts.\nEach part was named " +
+            Quoted(names_.scriptBaseName + ".###") + " (###=001 up to " + PartNumber(parts) +
+            ")\nThe batch files " + Quoted(names_.batchBaseName + ".bat") + " and " +
+            Quoted(names_.batchBaseName + ".sh") +
+            " to put the pieces back together were created.\n" + PlacesText(placements, parts),
+        "Zelbo - Success", MessageIcon::kInformation, MessageButtons::kOk, BatchNotice(scripts));
+  }
+
+  // The refusal of parts that the destination cannot hold, in the unit in
+  // which the user gave the amount.
+  std::string LimitText(const PartLimit& limit) const {
+    if (request_.unit == SizeUnit::kParts) {
+      return "ERROR: Parts of " + DecimalText(request_.partSize) + " bytes are larger than " +
+             limit.what + " allows: split into at least " +
+             DecimalText(CeilDiv(std::max<std::int64_t>(plan_.sourceSize, 1),
+                                 std::max<std::int64_t>(limit.largest, 1))) +
+             " parts!";
+    }
+    static constexpr std::string_view kNames[] = {"", "bytes", "kbytes", "Mbytes"};
+    const std::int64_t unit = request_.unit == SizeUnit::kMbytes   ? kMbyte
+                              : request_.unit == SizeUnit::kKbytes ? kKbyte
+                                                                   : 1;
+    const std::string name(kNames[static_cast<int>(request_.unit)]);
+    return "ERROR: Parts of " + DecimalText(request_.partSize / unit) + " " + name +
+           " are larger than " + limit.what + " allows: at most " +
+           DecimalText(limit.largest / unit) + " " + name + "!";
   }
 
   // Lets messages in, after drawing what changed if a drawing is due. A
@@ -213,15 +301,23 @@ class WindowedRun final : public CopyObserver {
     }
   }
 
-  // The last message box of an outcome, shown with the pointer restored.
+  // The title tells the percent reached, as the bar does, when a box comes.
+  void DrawTitle() {
+    if (percent_ == titlePercent_) return;
+    display_.ShowProgressInTitle(percent_);
+    titlePercent_ = percent_;
+  }
+
+  // The last message box of an outcome that is not the finished one, shown
+  // with the pointer restored and the plain title.
   void Tell(std::string_view text, std::string_view title, MessageIcon icon,
             std::string_view detail = {}) {
     display_.SetCursor(savedCursor_);
+    display_.ShowProgressInTitle(std::nullopt);
     display_.MessageBox(text, title, icon, MessageButtons::kOk, detail);
   }
 
   const WindowedRunRequest& request_;
-  FileSystem& files_;
   RunDisplay& display_;
   SplitPlan& plan_;
   std::function<std::chrono::steady_clock::time_point()> now_;
@@ -239,10 +335,9 @@ class WindowedRun final : public CopyObserver {
 
 }  // namespace
 
-void RunWindowedSplit(const WindowedRunRequest& request, FileSystem& files, RunDisplay& display,
-                      SplitPlan& plan,
+void RunWindowedSplit(const WindowedRunRequest& request, RunDisplay& display, SplitPlan& plan,
                       std::function<std::chrono::steady_clock::time_point()> now) {
-  WindowedRun(request, files, display, plan, std::move(now)).Execute();
+  WindowedRun(request, display, plan, std::move(now)).Execute();
 }
 
 }  // namespace zelbo::gui

@@ -7,10 +7,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "common/file_system.h"
 #include "gui/forecast.h"
 #include "platform/toolkit.h"
 
@@ -27,8 +27,8 @@ class RunDisplay {
   // Shows the progress bar, or moves it, in whole percent; drawn at once.
   virtual void ShowProgress(int percent) = 0;
   // Puts the progress into the window's title, so that a minimised window
-  // still tells it.
-  virtual void ShowProgressInTitle(int percent) = 0;
+  // still tells it; nothing puts the plain title back.
+  virtual void ShowProgressInTitle(std::optional<int> percent) = 0;
   // Lets the toolkit process pending messages (a click on Cancel gets in).
   virtual void ProcessMessages() = 0;
   virtual bool CancelRequested() = 0;
@@ -37,6 +37,9 @@ class RunDisplay {
                                             toolkit::MessageIcon icon,
                                             toolkit::MessageButtons buttons,
                                             std::string_view detail) = 0;
+  // A folder the user chooses in the folder dialog, starting at `start`; ""
+  // when the dialog was cancelled.
+  virtual std::string ChooseFolder(std::string_view title, std::string_view start) = 0;
 
  protected:
   ~RunDisplay() = default;
@@ -47,6 +50,7 @@ struct WindowedRunRequest {
   std::string batchPath;   // as the save dialog returned it
   std::int64_t partSize;   // at least 1
   bool wantShortNames;     // "Use 8.3 compatible filenames"
+  SizeUnit unit = SizeUnit::kBytes;  // in which the amount was given
 };
 
 // Messages are processed at most this often while a run copies: often
@@ -62,8 +66,7 @@ inline constexpr std::chrono::milliseconds kTitleInterval{250};
 
 // Copies the source into the parts and writes the scripts, telling every
 // outcome in a message box. Stores the measured size in `plan.sourceSize`.
-void RunWindowedSplit(const WindowedRunRequest& request, FileSystem& files,
-                      RunDisplay& display, SplitPlan& plan,
+void RunWindowedSplit(const WindowedRunRequest& request, RunDisplay& display, SplitPlan& plan,
                       std::function<std::chrono::steady_clock::time_point()> now =
                           std::chrono::steady_clock::now);
 

@@ -16,6 +16,21 @@ if(TARGET zelbo32)
   list(APPEND zelbo_man_pages zelbo32)
 endif()
 
+# A stripped install (cpack, cmake --install --strip) also drops the
+# compilers' banners (.comment), as Debian strips its packages' programs.
+string(CONFIGURE [[
+if(CMAKE_INSTALL_DO_STRIP)
+  foreach(program czelbo32 zelbo32)
+    set(file "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_BINDIR@/${program}")
+    if(EXISTS "${file}")
+      execute_process(COMMAND "@CMAKE_OBJCOPY@" --remove-section=.comment "${file}"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+  endforeach()
+endif()
+]] strip_banners @ONLY)
+install(CODE "${strip_banners}")
+
 # Man pages, compressed as distributions ship them; -n leaves the name and
 # time out of the archive, so the same page always gives the same bytes.
 set(zelbo_compressed_pages)
@@ -52,9 +67,28 @@ if(TARGET zelbo32)
     RENAME ${ZELBO_APP_ID}.svg)
 endif()
 
-# Debian keeps a package's licence as /usr/share/doc/PACKAGE/copyright.
+# Debian keeps a package's licence as /usr/share/doc/PACKAGE/copyright and
+# its history beside it, compressed. The history's newest entry must be
+# this release.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zelbo RENAME copyright)
+file(STRINGS changelog.in newest_release LIMIT_COUNT 1)
+if(NOT newest_release MATCHES "^zelbo \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog.in begins with \"${newest_release}\": "
+                      "give version ${PROJECT_VERSION} its entry at the top")
+endif()
+set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog)
+configure_file(changelog.in ${changelog} @ONLY)
+add_custom_command(OUTPUT ${changelog}.gz
+  COMMAND ${ZELBO_GZIP} -9nf -k ${changelog}
+  DEPENDS ${changelog}
+  COMMENT "Compressing the changelog")
+add_custom_target(zelbo_changelog ALL DEPENDS ${changelog}.gz)
+install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zelbo)
+
+# What lintian reports and Debian accepts here, each with its reason.
+install(FILES lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+  RENAME zelbo)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

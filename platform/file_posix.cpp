@@ -1,12 +1,14 @@
-// The file layer on POSIX systems.
+// The file layer on POSIX systems (Linux). Every system call that touches a
+// file goes through one of the Sys* wrappers below, which first ask the
+// table of fault points.
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -15,9 +17,95 @@
 namespace zelbo::platform {
 namespace {
 
+// ---- The system calls, each behind its fault point ----
+
+int Errno(FailureCode code) {
+  switch (code) {
+    case FailureCode::kNoSpace: return ENOSPC;
+    case FailureCode::kTooLarge: return EFBIG;
+    case FailureCode::kIo: return EIO;
+    case FailureCode::kAccess: return EACCES;
+    case FailureCode::kRefused: return EXDEV;
+  }
+  return EIO;
+}
+
+// Asks the fault table; false (with errno set) when the call must fail.
+bool Allowed(SystemCall call, const std::string& path, std::int64_t offset,
+             std::size_t& bytes) {
+  const FaultVerdict verdict =
+      ConsultFaults(call, path, offset, static_cast<std::int64_t>(bytes));
+  if (verdict.failure) {
+    errno = Errno(*verdict.failure);
+    return false;
+  }
+  bytes = static_cast<std::size_t>(verdict.bytes);
+  return true;
+}
+
+bool Allowed(SystemCall call, const std::string& path) {
+  std::size_t none = 0;
+  return Allowed(call, path, 0, none);
+}
+
+// Repeats a call that a signal interrupted.
+template <typename Call>
+auto RetryOnInterrupt(Call call) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+int SysOpen(SystemCall call, const std::string& path, int flags, mode_t mode = 0) {
+  if (!Allowed(call, path)) return -1;
+  return RetryOnInterrupt([&] { return ::open(path.c_str(), flags, mode); });
+}
+
+ssize_t SysRead(int fd, void* data, std::size_t size, const std::string& path,
+                std::int64_t offset) {
+  if (!Allowed(SystemCall::kRead, path, offset, size)) return -1;
+  return RetryOnInterrupt([&] { return ::read(fd, data, size); });
+}
+
+ssize_t SysWrite(int fd, const void* data, std::size_t size, const std::string& path,
+                 std::int64_t offset) {
+  if (!Allowed(SystemCall::kWrite, path, offset, size)) return -1;
+  if (size == 0) {
+    errno = ENOSPC;  // the fault let nothing through: a full medium
+    return -1;
+  }
+  return RetryOnInterrupt([&] { return ::write(fd, data, size); });
+}
+
+int SysClose(int fd, const std::string& path) {
+  const bool allowed = Allowed(SystemCall::kClose, path);
+  const int saved = errno;
+  // close() may report the failure of a delayed write (NFS, quotas). An
+  // interrupted close has still released the descriptor: never retry it.
+  const int closed = ::close(fd);
+  if (!allowed) {
+    errno = saved;
+    return -1;
+  }
+  return closed != 0 && errno == EINTR ? 0 : closed;
+}
+
+int SysUnlink(const std::string& path) {
+  if (!Allowed(SystemCall::kUnlink, path)) return -1;
+  return ::unlink(path.c_str());
+}
+
 Error SystemError(ErrorKind kind, std::string call, const std::string& path,
                   int error_number) {
   return Error{kind, path, std::move(call), std::strerror(error_number)};
+}
+
+// A failure to write: past the largest file allowed, or anything else.
+Error WriteError(std::string call, const std::string& path, int error_number) {
+  return SystemError(error_number == EFBIG ? ErrorKind::kTooLarge : ErrorKind::kWrite,
+                     std::move(call), path, error_number);
 }
 
 Error SameAsSource(const std::string& path) {
@@ -30,16 +118,6 @@ FileIdentity IdentityOf(const struct stat& info) {
 }
 
 int Fd(NativeHandle handle) { return static_cast<int>(handle); }
-
-// Repeats a call that a signal interrupted.
-template <typename Call>
-auto RetryOnInterrupt(Call call) {
-  decltype(call()) result;
-  do {
-    result = call();
-  } while (result < 0 && errno == EINTR);
-  return result;
-}
 
 // The identity of the file that `path` leads to, links followed.
 bool IsProtected(const std::string& path, const FileIdentity* protect) {
@@ -62,42 +140,21 @@ Status ClearOutputName(const std::string& path, const FileIdentity* protect) {
     return Error{ErrorKind::kCreate, path, "open", "not a regular file"};
   }
   if (IsProtected(path, protect)) return SameAsSource(path);
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+  if (SysUnlink(path) != 0 && errno != ENOENT) {
     return SystemError(ErrorKind::kCreate, "unlink", path, errno);
-  }
-  return {};
-}
-
-// Writes everything, resuming after partial writes and interruptions.
-Status WriteAll(int fd, const std::byte* data, std::size_t size, const std::string& path) {
-  while (size > 0) {
-    const ssize_t written = RetryOnInterrupt([&] { return ::write(fd, data, size); });
-    if (written < 0) return SystemError(ErrorKind::kWrite, "write", path, errno);
-    if (written == 0) return SystemError(ErrorKind::kWrite, "write", path, ENOSPC);
-    data += written;
-    size -= static_cast<std::size_t>(written);
   }
   return {};
 }
 
 }  // namespace
 
-Status CloseNativeHandle(NativeHandle handle, const std::string& path) {
-  // close() may report the failure of a delayed write (NFS, quotas). An
-  // interrupted close has still released the descriptor: never retry it.
-  if (::close(Fd(handle)) != 0 && errno != EINTR) {
-    return SystemError(ErrorKind::kClose, "close", path, errno);
-  }
-  return {};
-}
-
 // ---- InputFile ----
 
 Result<InputFile> InputFile::Open(const std::string& path) {
   // Non-blocking, so that a FIFO's open does not wait for a writer; the
   // flag is cleared again for the reads of a file that passed.
-  const int fd = RetryOnInterrupt(
-      [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
+  const int fd =
+      SysOpen(SystemCall::kOpen, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return SystemError(ErrorKind::kOpen, "open", path, errno);
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
@@ -112,9 +169,11 @@ Result<InputFile> InputFile::Open(const std::string& path) {
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  const std::int64_t block_size = info.st_blksize > 0 ? info.st_blksize : 4096;
-  return InputFile(fd, path, IdentityOf(info), static_cast<std::uint32_t>(info.st_mode & 0777),
-                   block_size);
+  return InputFile(fd, path, IdentityOf(info), static_cast<std::uint32_t>(info.st_mode & 0777));
+}
+
+InputFile::~InputFile() {
+  if (handle_ != kNoHandle) ::close(Fd(handle_));
 }
 
 Result<std::int64_t> InputFile::Size() const {
@@ -124,76 +183,41 @@ Result<std::int64_t> InputFile::Size() const {
   }
   if (S_ISREG(info.st_mode)) return static_cast<std::int64_t>(info.st_size);
   // A block device reports its size only through its end position.
-  const off_t position = ::lseek(Fd(handle_), 0, SEEK_CUR);
   const off_t end = ::lseek(Fd(handle_), 0, SEEK_END);
-  if (position < 0 || end < 0 || ::lseek(Fd(handle_), position, SEEK_SET) < 0) {
+  if (end < 0 || ::lseek(Fd(handle_), position_, SEEK_SET) < 0) {
     return SystemError(ErrorKind::kSize, "lseek", path_, errno);
   }
   return static_cast<std::int64_t>(end);
 }
 
 Result<std::size_t> InputFile::Read(std::span<std::byte> buffer) {
-  const ssize_t count = RetryOnInterrupt(
-      [&] { return ::read(Fd(handle_), buffer.data(), buffer.size()); });
+  const ssize_t count = SysRead(Fd(handle_), buffer.data(), buffer.size(), path_, position_);
   if (count < 0) return SystemError(ErrorKind::kRead, "read", path_, errno);
+  position_ += count;
+  return static_cast<std::size_t>(count);
+}
+
+Result<std::size_t> InputFile::ReadAt(std::int64_t offset, std::span<std::byte> buffer) {
+  std::size_t size = buffer.size();
+  if (!Allowed(SystemCall::kRead, path_, offset, size)) {
+    return SystemError(ErrorKind::kRead, "pread", path_, errno);
+  }
+  const ssize_t count = RetryOnInterrupt(
+      [&] { return ::pread(Fd(handle_), buffer.data(), size, static_cast<off_t>(offset)); });
+  if (count < 0) return SystemError(ErrorKind::kRead, "pread", path_, errno);
   return static_cast<std::size_t>(count);
 }
 
 Status InputFile::Seek(std::int64_t offset) {
-  if (::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) {
+  if (!Allowed(SystemCall::kSeek, path_) ||
+      ::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) {
     return SystemError(ErrorKind::kSeek, "lseek", path_, errno);
   }
+  position_ = offset;
   return {};
 }
 
 // ---- OutputFile ----
-
-// Bytes read for an output but not yet written, held as page references in
-// a pipe: the source's pages reach the part without passing through this
-// process, and the part receives them in large blocks, which the kernel
-// handles with far less work per byte than many small ones.
-struct OutputFile::Staging {
-  int read_end = -1;
-  int write_end = -1;
-  std::size_t staged = 0;
-  std::size_t capacity = 0;
-  bool usable = true;  // cleared when the kernel cannot splice these files
-
-  ~Staging() { ClosePipe(); }
-
-  void ClosePipe() {
-    if (read_end >= 0) ::close(read_end);
-    if (write_end >= 0) ::close(write_end);
-    read_end = write_end = -1;
-    staged = 0;
-  }
-
-  bool Open() {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) return usable = false;
-    read_end = ends[0];
-    write_end = ends[1];
-    ::fcntl(write_end, F_SETPIPE_SZ, static_cast<int>(kMaxStaged));
-    const int size = ::fcntl(write_end, F_GETPIPE_SZ);
-    capacity = size > 0 ? static_cast<std::size_t>(size) : 65536;
-    return true;
-  }
-};
-
-void OutputFile::StagingDeleter::operator()(Staging* staging) const { delete staging; }
-
-namespace {
-
-// Errors of splice that mean "not possible between these files".
-bool SpliceUnsupported(int error_number) {
-  return error_number == EINVAL || error_number == ENOSYS || error_number == EOPNOTSUPP ||
-         error_number == EBADF;
-}
-
-}  // namespace
-
-OutputFile::OutputFile(NativeHandle handle, std::string path, FileIdentity identity)
-    : handle_(handle), path_(std::move(path)), identity_(identity), staging_(new Staging) {}
 
 Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentity* protect,
                                       std::uint32_t permissions) {
@@ -202,8 +226,8 @@ Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentit
   // creating it; then the name is cleared again.
   for (int attempt = 0;; ++attempt) {
     if (Status cleared = ClearOutputName(path, protect); !cleared.ok()) return cleared.error();
-    const int fd = RetryOnInterrupt(
-        [&] { return ::open(path.c_str(), kFlags, static_cast<mode_t>(permissions & 0777)); });
+    const int fd =
+        SysOpen(SystemCall::kCreate, path, kFlags, static_cast<mode_t>(permissions & 0777));
     if (fd < 0) {
       if (errno == EEXIST && attempt < 3) continue;
       return SystemError(ErrorKind::kCreate, "open", path, errno);
@@ -218,147 +242,243 @@ Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentit
   }
 }
 
-Status OutputFile::WriteStaged() {
-  Staging& stage = *staging_;
-  while (stage.staged > 0) {
-    const ssize_t written = RetryOnInterrupt([&] {
-      return ::splice(stage.read_end, nullptr, Fd(handle_), nullptr, stage.staged, SPLICE_F_MOVE);
-    });
-    if (written > 0) {
-      stage.staged -= static_cast<std::size_t>(written);
-      continue;
-    }
-    if (written == 0 || !SpliceUnsupported(errno)) {
-      return SystemError(ErrorKind::kWrite, "write", path_, written == 0 ? ENOSPC : errno);
-    }
-    // The output takes no splices: copy what is staged through memory.
-    std::array<std::byte, 65536> bytes;
-    const ssize_t count = ::read(stage.read_end, bytes.data(), std::min(bytes.size(), stage.staged));
-    if (count <= 0) return SystemError(ErrorKind::kWrite, "read", path_, count < 0 ? errno : EIO);
-    stage.staged -= static_cast<std::size_t>(count);
-    if (Status status = WriteAll(Fd(handle_), bytes.data(), static_cast<std::size_t>(count), path_);
-        !status.ok()) {
-      return status;
-    }
+Status OutputFile::Write(std::span<const std::byte> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = SysWrite(Fd(handle_), bytes.data(), bytes.size(), path_, position_);
+    if (written < 0) return WriteError("write", path_, errno);
+    position_ += written;
+    bytes = bytes.subspan(static_cast<std::size_t>(written));
   }
   return {};
 }
 
-void OutputFile::DropStaged() { staging_->ClosePipe(); }
+Status OutputFile::WriteBehind() {
+  const int fd = Fd(handle_);
+  if (waiting_from_ < written_behind_) {
+    constexpr unsigned kWait = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                               SYNC_FILE_RANGE_WAIT_AFTER;
+    if (!Allowed(SystemCall::kFlush, path_) ||
+        (::sync_file_range(fd, waiting_from_, written_behind_ - waiting_from_, kWait) != 0 &&
+         errno != EINVAL && errno != ESPIPE && errno != ENOSYS)) {
+      return WriteError("sync_file_range", path_, errno);
+    }
+    waiting_from_ = written_behind_;
+  }
+  if (written_behind_ < position_) {
+    // Only a start: a failure shows at the wait, or at the flush.
+    ::sync_file_range(fd, written_behind_, position_ - written_behind_, SYNC_FILE_RANGE_WRITE);
+    written_behind_ = position_;
+  }
+  return {};
+}
 
-Status OutputFile::Write(std::span<const std::byte> bytes) {
-  if (Status staged = WriteStaged(); !staged.ok()) return staged;
-  return WriteAll(Fd(handle_), bytes.data(), bytes.size(), path_);
+Status OutputFile::Flush() {
+  if (!Allowed(SystemCall::kFlush, path_) || ::fdatasync(Fd(handle_)) != 0) {
+    return WriteError("fdatasync", path_, errno);
+  }
+  return {};
+}
+
+Status OutputFile::Close() {
+  if (handle_ == kNoHandle) return {};  // already closed (a failed close counts too)
+  const int fd = Fd(std::exchange(handle_, kNoHandle));
+  if (SysClose(fd, path_) != 0) return SystemError(ErrorKind::kClose, "close", path_, errno);
+  return {};
 }
 
 // ---- Moving bytes ----
 
 namespace {
 
-// One read of the unit through memory, written at once.
-Result<std::size_t> CopyThroughMemory(InputFile& in, OutputFile& out, std::span<std::byte> buffer) {
-  auto read = in.Read(buffer);
-  if (!read.ok() || read.value() == 0) return read;
-  if (Status written = out.Write(buffer.first(read.value())); !written.ok()) return written.error();
-  return read.value();
+// The ways of copying, best first: the kernel copies between the files
+// (and shares blocks where the file system can), the kernel moves the pages
+// through its own pipe, the bytes pass through this process.
+enum CopyMethod { kCopyFileRange, kSendFile, kThroughMemory };
+
+constexpr std::size_t kMemoryBlock = std::size_t{1} << 20;
+
+// Errors that mean "not between these files", not "failed".
+bool Refused(int error_number) {
+  return error_number == EXDEV || error_number == EINVAL || error_number == ENOSYS ||
+         error_number == EOPNOTSUPP || error_number == EBADF || error_number == ETXTBSY;
+}
+
+// Errors that belong to the output whatever the copy was doing.
+bool OutputFull(int error_number) {
+  return error_number == ENOSPC || error_number == EFBIG || error_number == EDQUOT;
+}
+
+// Writes bytes that the fault points have let through already, resuming
+// after partial writes.
+Status WriteAll(int fd, std::span<const std::byte> bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    const ssize_t written =
+        RetryOnInterrupt([&] { return ::write(fd, bytes.data(), bytes.size()); });
+    if (written <= 0) return WriteError("write", path, written < 0 ? errno : ENOSPC);
+    bytes = bytes.subspan(static_cast<std::size_t>(written));
+  }
+  return {};
 }
 
 }  // namespace
 
-// Moves one unit into the pipe. The pipe counts pages, not bytes, so a unit
-// that starts inside a page may find it full before kMaxStaged bytes are
-// staged: the pipe is then written out and the rest follows, so that the
-// caller still sees one read of the whole unit.
-Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out, std::span<std::byte> buffer) {
-  OutputFile::Staging& stage = *out.staging_;
-  if (stage.usable && stage.read_end < 0) stage.Open();
-  if (!stage.usable) return CopyThroughMemory(in, out, buffer);
-  std::size_t moved = 0;
-  while (moved < buffer.size()) {
-    if (stage.staged >= stage.capacity) {
-      if (Status written = out.WriteStaged(); !written.ok()) return written.error();
-    }
-    const std::size_t want = std::min(buffer.size() - moved, stage.capacity - stage.staged);
-    const ssize_t count = RetryOnInterrupt([&] {
-      return ::splice(Fd(in.handle_), nullptr, stage.write_end, nullptr, want,
-                      SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
-    });
-    if (count > 0) {
-      stage.staged += static_cast<std::size_t>(count);
-      moved += static_cast<std::size_t>(count);
-    } else if (count == 0) {
-      break;  // the end of the input
-    } else if (errno == EAGAIN && stage.staged > 0) {
-      if (Status written = out.WriteStaged(); !written.ok()) return written.error();
-    } else if (SpliceUnsupported(errno) || errno == EAGAIN) {
-      stage.usable = false;
-      if (moved > 0) break;  // what was staged goes first; the rest by memory
-      return CopyThroughMemory(in, out, buffer);
-    } else {
-      return SystemError(ErrorKind::kRead, "read", in.path(), errno);
-    }
+Result<std::int64_t> CopyRange(InputFile& in, OutputFile& out, std::int64_t count) {
+  auto size = static_cast<std::size_t>(std::max<std::int64_t>(count, 0));
+  // The fault points of both files, and of the copy itself.
+  if (!Allowed(SystemCall::kRead, in.path(), in.position_, size)) {
+    return SystemError(ErrorKind::kRead, "read", in.path(), errno);
   }
-  return moved;
+  if (!Allowed(SystemCall::kWrite, out.path(), out.position_, size) ||
+      (size == 0 && count > 0)) {
+    return WriteError("write", out.path(), size == 0 ? ENOSPC : errno);
+  }
+  if (size == 0) return std::int64_t{0};
+  const int from = Fd(in.handle_);
+  const int to = Fd(out.handle_);
+  ssize_t moved = -1;
+  while (moved < 0 && in.copy_method_ < kThroughMemory) {
+    std::size_t allowed = size;
+    if (Allowed(SystemCall::kCopy, out.path(), out.position_, allowed)) {
+      moved = RetryOnInterrupt([&] {
+        return in.copy_method_ == kCopyFileRange
+                   ? ::copy_file_range(from, nullptr, to, nullptr, allowed, 0)
+                   : ::sendfile(to, from, nullptr, allowed);
+      });
+    }
+    if (moved >= 0 || !Refused(errno)) break;
+    ++in.copy_method_;  // this kernel or these files refuse it: the next way, for good
+  }
+  if (in.copy_method_ == kThroughMemory) {
+    if (in.buffer_.empty()) in.buffer_.resize(kMemoryBlock);
+    moved = RetryOnInterrupt(
+        [&] { return ::read(from, in.buffer_.data(), std::min(size, in.buffer_.size())); });
+    if (moved < 0) return SystemError(ErrorKind::kRead, "read", in.path(), errno);
+    in.position_ += moved;
+    const auto bytes = std::span(in.buffer_).first(static_cast<std::size_t>(moved));
+    if (Status written = WriteAll(to, bytes, out.path()); !written.ok()) return written.error();
+    out.position_ += moved;
+    return static_cast<std::int64_t>(moved);
+  }
+  if (moved < 0) {
+    const int error_number = errno;
+    // An I/O error may be either file's: the source tells whether it reads.
+    std::byte probe;
+    const bool output_side =
+        OutputFull(error_number) || ::pread(from, &probe, 1, in.position_) >= 0;
+    return output_side ? WriteError("write", out.path(), error_number)
+                       : SystemError(ErrorKind::kRead, "read", in.path(), error_number);
+  }
+  in.position_ += moved;
+  out.position_ += moved;
+  return static_cast<std::int64_t>(moved);
 }
+
+std::string FailureText(FailureCode code) { return std::strerror(Errno(code)); }
+
+// ---- The folder's file system ----
 
 namespace {
 
-// Errors of FICLONERANGE that mean "not here": another file system, no
-// reflink support, a range the file system cannot share.
-bool CloneUnsupported(int error_number) {
-  return error_number == EINVAL || error_number == EOPNOTSUPP || error_number == EXDEV ||
-         error_number == ENOTTY || error_number == ENOSYS || error_number == EPERM ||
-         error_number == ETXTBSY || error_number == EBADF || error_number == EISDIR;
+constexpr std::int64_t kFatLargestFile = (std::int64_t{1} << 32) - 1;
+constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
+
+// The file system below the one that holds `folder`: the device of the
+// first folder above it on another one (its mount point's parent).
+std::uint64_t DeviceBelow(const std::string& folder, const struct stat& info) {
+  std::string path = folder;
+  struct stat child = info;
+  for (int depth = 0; depth < 256; ++depth) {
+    path += "/..";
+    struct stat parent {};
+    if (::stat(path.c_str(), &parent) != 0) break;
+    if (parent.st_dev != info.st_dev) return parent.st_dev;
+    if (parent.st_ino == child.st_ino) break;  // the root
+    child = parent;
+  }
+  return info.st_dev;
+}
+
+// What limits the size of a file in `folder`: its file system, then this
+// process. glibc answers 32 bits for file systems it does not know, so only
+// a FAT type and a wider answer are taken at their word.
+void FindLargestFile(const std::string& folder, FolderVolume& volume) {
+  struct statfs system {};
+  if (::statfs(folder.c_str(), &system) == 0 && system.f_type == kFatMagic) {
+    volume.largestFile = kFatLargestFile;
+    volume.limit = "the FAT file system";
+  } else if (const long bits = ::pathconf(folder.c_str(), _PC_FILESIZEBITS);
+             bits > 32 && bits < 64) {
+    volume.largestFile = (std::int64_t{1} << (bits - 1)) - 1;
+    volume.limit = "the file system of the folder";
+  }
+  rlimit process{};
+  if (::getrlimit(RLIMIT_FSIZE, &process) == 0 && process.rlim_cur != RLIM_INFINITY &&
+      static_cast<std::uint64_t>(process.rlim_cur) <
+          static_cast<std::uint64_t>(volume.largestFile)) {
+    volume.largestFile = static_cast<std::int64_t>(process.rlim_cur);
+    volume.limit = "the file-size limit of this process (ulimit -f)";
+  }
 }
 
 }  // namespace
 
-Result<std::int64_t> CloneRange(InputFile& in, OutputFile& out, std::int64_t count) {
-  if (Status written = out.WriteStaged(); !written.ok()) return written.error();
-  const off_t from = ::lseek(Fd(in.handle_), 0, SEEK_CUR);
-  const off_t to = ::lseek(Fd(out.handle_), 0, SEEK_CUR);
+Result<FolderVolume> VolumeOf(const std::string& folder, const FolderVolume* known) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  const FaultVerdict verdict = ConsultFaults(SystemCall::kVolume, path, 0, 0);
   struct stat info {};
-  if (from < 0 || to < 0 || ::fstat(Fd(in.handle_), &info) != 0) {
-    return SystemError(ErrorKind::kUnsupported, "lseek", in.path(), errno);
+  if (verdict.failure || ::stat(path.c_str(), &info) != 0) {
+    return SystemError(ErrorKind::kOpen, "stat", folder,
+                       verdict.failure ? Errno(*verdict.failure) : errno);
   }
-  const std::int64_t available = std::max<std::int64_t>(0, info.st_size - from);
-  const std::int64_t length = std::min(count, available);
-  if (length == 0) return std::int64_t{0};
-  file_clone_range range{};
-  range.src_fd = Fd(in.handle_);
-  range.src_offset = static_cast<std::uint64_t>(from);
-  range.src_length = static_cast<std::uint64_t>(length);
-  range.dest_offset = static_cast<std::uint64_t>(to);
-  if (::ioctl(Fd(out.handle_), FICLONERANGE, &range) != 0) {
-    const int error_number = errno;
-    const ErrorKind kind = CloneUnsupported(error_number) ? ErrorKind::kUnsupported
-                                                          : ErrorKind::kWrite;
-    return SystemError(kind, "ioctl(FICLONERANGE)", out.path(), error_number);
+  if (!S_ISDIR(info.st_mode)) return SystemError(ErrorKind::kOpen, "stat", folder, ENOTDIR);
+  if (known != nullptr && known->device == static_cast<std::uint64_t>(info.st_dev) &&
+      verdict.volume_holds < 0) {
+    return *known;
   }
-  if (::lseek(Fd(in.handle_), from + length, SEEK_SET) < 0) {
-    return SystemError(ErrorKind::kRead, "lseek", in.path(), errno);
+  FolderVolume volume;
+  volume.device = static_cast<std::uint64_t>(info.st_dev);
+  volume.below = DeviceBelow(path, info);
+  FindLargestFile(path, volume);
+  if (verdict.volume_holds >= 0) {
+    volume.largestFile = verdict.volume_holds;
+    volume.limit = "the FAT file system";
   }
-  if (::lseek(Fd(out.handle_), to + length, SEEK_SET) < 0) {
-    return SystemError(ErrorKind::kWrite, "lseek", out.path(), errno);
-  }
-  return length;
+  return volume;
+}
+
+Status FlushFolder(const std::string& folder) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  const int fd = SysOpen(SystemCall::kFlush, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return WriteError("open", folder, errno);
+  const bool flushed = ::fsync(fd) == 0 || errno == EINVAL;
+  const int saved = errno;
+  ::close(fd);
+  if (!flushed) return WriteError("fsync", folder, saved);
+  return {};
 }
 
 bool IsReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
+bool IsFile(const std::string& path, const FileIdentity& identity) {
+  return IsProtected(path, &identity);
+}
+
 void RemoveIfSame(const std::string& path, const FileIdentity& identity) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && IdentityOf(info) == identity) {
-    ::unlink(path.c_str());
+    (void)SysUnlink(path);
   }
 }
 
-void RemoveStale(const std::string& path, const FileIdentity& protect) {
+Status RemoveStale(const std::string& path, const FileIdentity& protect) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return;
-  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return;
-  if (IsProtected(path, &protect)) return;
-  ::unlink(path.c_str());
+  if (::lstat(path.c_str(), &info) != 0) return {};
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return {};
+  if (IsProtected(path, &protect)) return {};
+  if (SysUnlink(path) != 0 && errno != ENOENT) {
+    return SystemError(ErrorKind::kCreate, "unlink", path, errno);
+  }
+  return {};
 }
 
 }  // namespace zelbo::platform

@@ -4,6 +4,7 @@
 // written after the source is closed and a link can name the source too.
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/file.h"
@@ -14,6 +15,35 @@ namespace {
 
 using win32::NativePath;
 
+// ---- The fault points ----
+
+DWORD ErrorCode(FailureCode code) {
+  switch (code) {
+    case FailureCode::kNoSpace: return ERROR_DISK_FULL;
+    case FailureCode::kTooLarge: return ERROR_FILE_TOO_LARGE;
+    case FailureCode::kIo: return ERROR_IO_DEVICE;
+    case FailureCode::kAccess: return ERROR_ACCESS_DENIED;
+    case FailureCode::kRefused: return ERROR_NOT_SUPPORTED;
+  }
+  return ERROR_IO_DEVICE;
+}
+
+// Asks the fault table; false (with the last error set) when the call must fail.
+bool Allowed(SystemCall call, const std::string& path, std::int64_t offset, DWORD& bytes) {
+  const FaultVerdict verdict = ConsultFaults(call, path, offset, bytes);
+  if (verdict.failure) {
+    SetLastError(ErrorCode(*verdict.failure));
+    return false;
+  }
+  bytes = static_cast<DWORD>(verdict.bytes);
+  return true;
+}
+
+bool Allowed(SystemCall call, const std::string& path) {
+  DWORD none = 0;
+  return Allowed(call, path, 0, none);
+}
+
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 HANDLE Win(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -21,6 +51,12 @@ NativeHandle Native(HANDLE handle) { return reinterpret_cast<NativeHandle>(handl
 
 Error SystemError(ErrorKind kind, std::string call, const std::string& path, DWORD code) {
   return Error{kind, path, std::move(call), win32::ErrorText(code)};
+}
+
+// A failure to write: past the largest file allowed, or anything else.
+Error WriteError(std::string call, const std::string& path, DWORD code) {
+  return SystemError(code == ERROR_FILE_TOO_LARGE ? ErrorKind::kTooLarge : ErrorKind::kWrite,
+                     std::move(call), path, code);
 }
 
 Error SameAsSource(const std::string& path) {
@@ -48,6 +84,11 @@ std::optional<FileIdentity> IdentityAt(const std::wstring& path, DWORD extra_fla
   auto identity = IdentityOf(handle);
   ::CloseHandle(handle);
   return identity;
+}
+
+// Every deletion passes the fault point.
+bool RemoveFile(const std::string& path, const std::wstring& native) {
+  return Allowed(SystemCall::kUnlink, path) && DeleteFileW(native.c_str()) != 0;
 }
 
 bool IsSource(const std::wstring& path, const FileIdentity* protect) {
@@ -85,8 +126,9 @@ Status ClearOutputName(const std::string& path, const std::wstring& native,
     return SystemError(ErrorKind::kCreate, "CreateFileW", path, ERROR_DIRECTORY);
   }
   if (IsSource(native, protect)) return SameAsSource(path);
-  const BOOL deleted = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(native.c_str())
-                                                                   : DeleteFileW(native.c_str());
+  const bool deleted = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                           ? RemoveDirectoryW(native.c_str()) != 0
+                           : RemoveFile(path, native);
   if (!deleted && GetLastError() != ERROR_FILE_NOT_FOUND) {
     return SystemError(ErrorKind::kCreate, "DeleteFileW", path, GetLastError());
   }
@@ -95,19 +137,14 @@ Status ClearOutputName(const std::string& path, const std::wstring& native,
 
 }  // namespace
 
-Status CloseNativeHandle(NativeHandle handle, const std::string& path) {
-  if (!::CloseHandle(Win(handle))) {
-    return SystemError(ErrorKind::kClose, "CloseHandle", path, GetLastError());
-  }
-  return {};
-}
-
 // ---- InputFile ----
 
 Result<InputFile> InputFile::Open(const std::string& path) {
   const HANDLE handle =
-      CreateFileW(NativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+      Allowed(SystemCall::kOpen, path)
+          ? CreateFileW(NativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+          : INVALID_HANDLE_VALUE;
   if (handle == INVALID_HANDLE_VALUE) {
     return SystemError(ErrorKind::kOpen, "CreateFileW", path, GetLastError());
   }
@@ -122,7 +159,11 @@ Result<InputFile> InputFile::Open(const std::string& path) {
     ::CloseHandle(handle);
     return SystemError(ErrorKind::kOpen, "GetFileInformationByHandle", path, code);
   }
-  return InputFile(Native(handle), path, *identity, 0666, 4096);
+  return InputFile(Native(handle), path, *identity, 0666);
+}
+
+InputFile::~InputFile() {
+  if (handle_ != kNoHandle) ::CloseHandle(Win(handle_));
 }
 
 Result<std::int64_t> InputFile::Size() const {
@@ -134,11 +175,28 @@ Result<std::int64_t> InputFile::Size() const {
 }
 
 Result<std::size_t> InputFile::Read(std::span<std::byte> buffer) {
-  const DWORD wanted = buffer.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(buffer.size());
+  DWORD wanted = buffer.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(buffer.size());
   DWORD count = 0;
-  if (!ReadFile(Win(handle_), buffer.data(), wanted, &count, nullptr)) {
+  if (!Allowed(SystemCall::kRead, path_, position_, wanted) ||
+      !ReadFile(Win(handle_), buffer.data(), wanted, &count, nullptr)) {
     const DWORD code = GetLastError();
     if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) return std::size_t{0};
+    return SystemError(ErrorKind::kRead, "ReadFile", path_, code);
+  }
+  position_ += count;
+  return std::size_t{count};
+}
+
+Result<std::size_t> InputFile::ReadAt(std::int64_t offset, std::span<std::byte> buffer) {
+  DWORD wanted = buffer.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(buffer.size());
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  DWORD count = 0;
+  if (!Allowed(SystemCall::kRead, path_, offset, wanted) ||
+      !ReadFile(Win(handle_), buffer.data(), wanted, &count, &at)) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_HANDLE_EOF) return std::size_t{0};
     return SystemError(ErrorKind::kRead, "ReadFile", path_, code);
   }
   return std::size_t{count};
@@ -147,25 +205,15 @@ Result<std::size_t> InputFile::Read(std::span<std::byte> buffer) {
 Status InputFile::Seek(std::int64_t offset) {
   LARGE_INTEGER position{};
   position.QuadPart = offset;
-  if (!SetFilePointerEx(Win(handle_), position, nullptr, FILE_BEGIN)) {
+  if (!Allowed(SystemCall::kSeek, path_) ||
+      !SetFilePointerEx(Win(handle_), position, nullptr, FILE_BEGIN)) {
     return SystemError(ErrorKind::kSeek, "SetFilePointerEx", path_, GetLastError());
   }
+  position_ = offset;
   return {};
 }
 
 // ---- OutputFile ----
-
-// Nothing is held back on Windows: TransferChunk writes each unit at once.
-struct OutputFile::Staging {};
-
-void OutputFile::StagingDeleter::operator()(Staging* staging) const { delete staging; }
-
-OutputFile::OutputFile(NativeHandle handle, std::string path, FileIdentity identity)
-    : handle_(handle), path_(std::move(path)), identity_(identity) {}
-
-Status OutputFile::WriteStaged() { return {}; }
-
-void OutputFile::DropStaged() {}
 
 Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentity* protect,
                                       std::uint32_t /*permissions: none on Windows*/) {
@@ -174,8 +222,11 @@ Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentit
     if (Status cleared = ClearOutputName(path, native, protect); !cleared.ok()) {
       return cleared.error();
     }
-    const HANDLE handle = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        Allowed(SystemCall::kCreate, path)
+            ? CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)
+            : INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       if (code == ERROR_FILE_EXISTS && attempt < 3) continue;
@@ -200,31 +251,123 @@ Result<OutputFile> OutputFile::Create(const std::string& path, const FileIdentit
 
 Status OutputFile::Write(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
-    const DWORD wanted = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
+    DWORD wanted = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    if (!WriteFile(Win(handle_), bytes.data(), wanted, &written, nullptr)) {
-      return SystemError(ErrorKind::kWrite, "WriteFile", path_, GetLastError());
+    if (!Allowed(SystemCall::kWrite, path_, position_, wanted)) {
+      return WriteError("WriteFile", path_, GetLastError());
     }
-    if (written == 0) return SystemError(ErrorKind::kWrite, "WriteFile", path_, ERROR_DISK_FULL);
+    if (wanted == 0 || !WriteFile(Win(handle_), bytes.data(), wanted, &written, nullptr)) {
+      return WriteError("WriteFile", path_, wanted == 0 ? ERROR_DISK_FULL : GetLastError());
+    }
+    if (written == 0) return WriteError("WriteFile", path_, ERROR_DISK_FULL);
+    position_ += written;
     bytes = bytes.subspan(written);
+  }
+  return {};
+}
+
+// Windows starts no write of a range on request; the flush at the end of
+// each part does all of it.
+Status OutputFile::WriteBehind() { return {}; }
+
+Status OutputFile::Flush() {
+  if (!Allowed(SystemCall::kFlush, path_) || !FlushFileBuffers(Win(handle_))) {
+    return WriteError("FlushFileBuffers", path_, GetLastError());
+  }
+  return {};
+}
+
+Status OutputFile::Close() {
+  if (handle_ == kNoHandle) return {};  // already closed (a failed close counts too)
+  const HANDLE handle = Win(std::exchange(handle_, kNoHandle));
+  const bool allowed = Allowed(SystemCall::kClose, path_);
+  const DWORD code = GetLastError();
+  const bool closed = ::CloseHandle(handle) != 0;
+  if (!allowed || !closed) {
+    return SystemError(ErrorKind::kClose, "CloseHandle", path_, allowed ? GetLastError() : code);
   }
   return {};
 }
 
 // ---- Moving bytes ----
 
-Result<std::size_t> TransferChunk(InputFile& in, OutputFile& out, std::span<std::byte> buffer) {
-  auto read = in.Read(buffer);
-  if (!read.ok() || read.value() == 0) return read;
-  auto written = out.Write(buffer.first(read.value()));
-  if (!written.ok()) return written.error();
-  return read.value();
+namespace {
+
+// Windows copies between two open files only through memory; blocks of
+// this size keep the calls few without a large buffer.
+constexpr std::size_t kMemoryBlock = std::size_t{1} << 20;
+
+}  // namespace
+
+Result<std::int64_t> CopyRange(InputFile& in, OutputFile& out, std::int64_t count) {
+  if (in.buffer_.empty()) in.buffer_.resize(kMemoryBlock);
+  DWORD size = static_cast<DWORD>(std::clamp<std::int64_t>(count, 0, kMemoryBlock));
+  // The copy as a whole has a fault point of its own, as it has elsewhere;
+  // a refusal only means "through memory", which is the way here anyway.
+  DWORD copied = size;
+  if (!Allowed(SystemCall::kCopy, out.path(), out.position_, copied) &&
+      GetLastError() != ErrorCode(FailureCode::kRefused)) {
+    return WriteError("WriteFile", out.path(), GetLastError());
+  }
+  size = std::min(size, copied);
+  auto read = in.Read(std::span(in.buffer_).first(size));
+  if (!read.ok()) return read.error();
+  if (Status written = out.Write(std::span(in.buffer_).first(read.value())); !written.ok()) {
+    return written.error();
+  }
+  return static_cast<std::int64_t>(read.value());
 }
 
-// Sharing storage between files (block cloning on ReFS) is left to the
-// copy on Windows.
-Result<std::int64_t> CloneRange(InputFile& in, OutputFile& /*out*/, std::int64_t /*count*/) {
-  return Error{ErrorKind::kUnsupported, in.path(), "CloneRange", "not supported on Windows"};
+std::string FailureText(FailureCode code) { return win32::ErrorText(ErrorCode(code)); }
+
+// ---- The folder's volume ----
+
+Result<FolderVolume> VolumeOf(const std::string& folder, const FolderVolume* known) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  const FaultVerdict verdict = ConsultFaults(SystemCall::kVolume, path, 0, 0);
+  const std::wstring native = NativePath(path);
+  const DWORD attributes = verdict.failure ? INVALID_FILE_ATTRIBUTES
+                                           : GetFileAttributesW(native.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const DWORD code = verdict.failure ? ErrorCode(*verdict.failure)
+                       : attributes == INVALID_FILE_ATTRIBUTES ? GetLastError()
+                                                               : ERROR_DIRECTORY;
+    return SystemError(ErrorKind::kOpen, "GetFileAttributesW", folder, code);
+  }
+  // A volume that does not say what it is (wine's drives on folders) holds
+  // the folder all the same: serial 0 and no known limit.
+  wchar_t root[MAX_PATH + 1];
+  wchar_t system[MAX_PATH + 1] = L"";
+  DWORD serial = 0;
+  if (!GetVolumePathNameW(native.c_str(), root, MAX_PATH + 1) ||
+      !GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, system, MAX_PATH + 1)) {
+    serial = 0;
+    system[0] = L'\0';
+  }
+  if (known != nullptr && known->device == serial && verdict.volume_holds < 0) return *known;
+  FolderVolume volume;
+  volume.device = serial;
+  // FAT12, FAT16 and FAT32 hold files of less than 4 GiB; exFAT, NTFS and
+  // ReFS far larger ones.
+  const std::wstring name = system;
+  if (name.rfind(L"FAT", 0) == 0) {
+    volume.largestFile = (std::int64_t{1} << 32) - 1;
+    volume.limit = "the FAT file system";
+  }
+  if (verdict.volume_holds >= 0) {
+    volume.largestFile = verdict.volume_holds;
+    volume.limit = "the FAT file system";
+  }
+  return volume;
+}
+
+// NTFS keeps its folders in its journal, and FAT media are written through
+// on Windows unless the user chose otherwise; each part is flushed itself.
+Status FlushFolder(const std::string& folder) {
+  if (!Allowed(SystemCall::kFlush, folder)) {
+    return WriteError("FlushFileBuffers", folder, GetLastError());
+  }
+  return {};
 }
 
 bool IsReadable(const std::string& path) {
@@ -235,19 +378,26 @@ bool IsReadable(const std::string& path) {
   return true;
 }
 
+bool IsFile(const std::string& path, const FileIdentity& identity) {
+  return IsSource(NativePath(path), &identity);
+}
+
 void RemoveIfSame(const std::string& path, const FileIdentity& identity) {
   const std::wstring native = NativePath(path);
   const auto found = IdentityAt(native, FILE_FLAG_OPEN_REPARSE_POINT);
-  if (found && *found == identity) DeleteFileW(native.c_str());
+  if (found && *found == identity) (void)RemoveFile(path, native);
 }
 
-void RemoveStale(const std::string& path, const FileIdentity& protect) {
+Status RemoveStale(const std::string& path, const FileIdentity& protect) {
   const std::wstring native = NativePath(path);
   const DWORD attributes = GetFileAttributesW(native.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-  if (IsSource(native, &protect)) return;
-  DeleteFileW(native.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
+  if (IsSource(native, &protect)) return {};
+  if (!RemoveFile(path, native) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return SystemError(ErrorKind::kCreate, "DeleteFileW", path, GetLastError());
+  }
+  return {};
 }
 
 }  // namespace zelbo::platform

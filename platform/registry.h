@@ -61,7 +61,7 @@ class RegistryKey {
 
   std::string path_;          // the key path as given
   std::string location_;      // where the platform keeps it
-  std::intptr_t handle_ = 0;  // the platform's open key, where it has one
+  [[maybe_unused]] std::intptr_t handle_ = 0;  // the platform's open key, where it has one
 };
 
 }  // namespace zelbo::platform

@@ -12,7 +12,8 @@
 // types as hex: or hex(N): bytes, so that every value keeps its type.
 // Writers serialise on an advisory lock beside the file, re-read the file
 // under it and replace it by rename, so two running programs never lose
-// each other's values and a crash never leaves half a file.
+// each other's values and a crash never leaves half a file. The lock file
+// is removed again by the writer that holds it.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -313,13 +314,14 @@ Status WriteAll(int fd, std::string_view text, const std::string& file) {
 }
 
 // Writes `text` to a temporary file beside `file` and renames it over it.
+// Failures name `file`: the temporary one is no name a user knows.
 Status ReplaceFile(const std::string& file, std::string_view text) {
   std::string temporary = file + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return SystemError(ErrorKind::kCreate, temporary, "mkstemp");
-  Status status = WriteAll(fd, text, temporary);
-  if (status.ok() && ::fsync(fd) != 0) status = SystemError(ErrorKind::kWrite, temporary, "fsync");
-  if (::close(fd) != 0 && status.ok()) status = SystemError(ErrorKind::kClose, temporary, "close");
+  if (fd < 0) return SystemError(ErrorKind::kCreate, file, "mkstemp");
+  Status status = WriteAll(fd, text, file);
+  if (status.ok() && ::fsync(fd) != 0) status = SystemError(ErrorKind::kWrite, file, "fsync");
+  if (::close(fd) != 0 && status.ok()) status = SystemError(ErrorKind::kClose, file, "close");
   if (status.ok() && ::rename(temporary.c_str(), file.c_str()) != 0) {
     status = SystemError(ErrorKind::kWrite, file, "rename");
   }
@@ -327,25 +329,40 @@ Status ReplaceFile(const std::string& file, std::string_view text) {
   return status;
 }
 
-// Holds the advisory lock that serialises the writers of one key.
+// Holds the advisory lock that serialises the writers of one key, on a
+// lock file beside it that the holder removes before it lets go. A writer
+// that got the lock of a file removed meanwhile takes the new one.
 class WriterLock {
  public:
-  explicit WriterLock(const std::string& file)
-      : fd_(::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+  explicit WriterLock(const std::string& file) : path_(file + ".lock") {
+    for (;;) {
+      fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      if (fd_ < 0) return;
+      if (::flock(fd_, LOCK_EX) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+      struct stat held {}, named {};
+      if (::fstat(fd_, &held) == 0 && ::stat(path_.c_str(), &named) == 0 &&
+          held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+        return;
+      }
       ::close(fd_);
-      fd_ = -1;
     }
   }
   ~WriterLock() {
-    if (fd_ >= 0) ::close(fd_);  // releases the lock
+    if (fd_ < 0) return;
+    ::unlink(path_.c_str());
+    ::close(fd_);  // releases the lock
   }
   WriterLock(const WriterLock&) = delete;
   WriterLock& operator=(const WriterLock&) = delete;
   bool held() const { return fd_ >= 0; }
 
  private:
-  int fd_;
+  std::string path_;
+  int fd_ = -1;
 };
 
 Status CreateFolders(const KeyPlace& place) {

@@ -14,7 +14,8 @@ enum class ErrorKind {
   kCreate,        // an output file could not be created or truncated
   kSameAsSource,  // the output would be the source itself (same file, link)
   kRead,
-  kWrite,  // includes a short write: disk full, file-size limit, I/O error
+  kWrite,     // includes a short write: disk full, an I/O error, a failed flush
+  kTooLarge,  // a write past the largest file the medium or the process allows
   kClose,
   kSize,  // the size of a file could not be found out
   kSeek,

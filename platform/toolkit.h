@@ -6,12 +6,18 @@
 //
 // Contracts that hold for every backend:
 // - One Application exists before any control and outlives them all.
-// - Controls are thin handles: the widget tree of the form owns the real
-//   widgets; a handle must not outlive its form.
+// - A form's controls are siblings: panels and group boxes are frames
+//   drawn beneath the controls placed in them, not windows that hold
+//   them. A control is placed relative to its parent (the form or a
+//   frame), and shows its parent's hint when it has none of its own.
+// - Controls are thin handles: the form owns the real widgets; a handle
+//   must not outlive its form.
 // - Every event handler runs through CallHandler(): an Exception escaping
 //   it is shown in the standard error box and the message loop goes on.
-// - Positions are in pixels at 96 dots per inch; the backend scales them
-//   with the screen's device pixel ratio.
+// - Positions are in pixels at 96 dots per inch for the desktop's default
+//   font; the backend scales them with the screen's resolution and with
+//   the desktop's font size (FontScale), so the window grows with a larger
+//   font as a dialog does, and stays fixed-size at that scale.
 // - A selection set by code in a ComboBox fires nothing; a text set by code
 //   in an Edit fires OnChange when it differs from the text shown.
 // - Titles of windows, dialogs and message boxes are shown exactly as given:
@@ -36,7 +42,13 @@ namespace zelbo::toolkit {
 // box (title: the application's title, error icon, OK).
 class Exception : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Exception(const std::string& message, std::string detail = {})
+      : std::runtime_error(message), detail_(std::move(detail)) {}
+  // What the system said, shown below the message; may be empty.
+  const std::string& detail() const { return detail_; }
+
+ private:
+  std::string detail_;
 };
 
 using Handler = std::function<void()>;
@@ -49,6 +61,21 @@ bool CallHandler(const Handler& handler);
 // when its last character has a code above that of the full stop.
 std::string StandardErrorText(std::string_view message);
 
+// How much larger than drawn a layout is shown with a desktop font of
+// `points`: the layouts are drawn for the desktops' default 9-point font,
+// so a larger font scales them and a smaller one leaves them as drawn.
+double FontScale(double points);
+
+// The name a label gives its field for assistive technology: its caption
+// without a closing colon.
+std::string AccessibleName(std::string_view caption);
+
+// Why the save dialog must not return `path`, as the box that refuses it
+// says: a folder that does not exist or that this user cannot write to, or
+// an existing file that is read-only (for the calling user). Empty when it
+// may.
+std::string SaveRefusal(const std::string& path);
+
 struct Bounds {
   int left = 0;
   int top = 0;
@@ -60,11 +87,21 @@ enum class Cursor { kDefault, kHourGlass };
 enum class MessageIcon { kError, kWarning, kInformation, kQuestion };
 enum class MessageButtons { kOk, kRetryCancel };
 enum class MessageAnswer { kOk, kRetry, kCancel };
+enum class Bevel { kLowered, kLoweredWithRaisedInner };
+enum class ControlKind { kPanel, kEtchedPanel, kGroupBox, kLabel, kButton, kEdit, kComboBox,
+                         kCheckBox, kProgressBar, kStatusBar };
 
-class NativeWidget;  // the backend's widget, owned by the form's widget tree
+class NativeWidget;  // the backend's widget, owned by the form
 
 class Control {
  public:
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  // A window's title, a label's, button's or frame's caption, an edit's
+  // text, a status bar's simple text.
+  void SetText(std::string_view text);
+  std::string Text() const;
   void SetEnabled(bool enabled);
   bool Enabled() const;
   void SetVisible(bool visible);
@@ -83,35 +120,33 @@ class Control {
   NativeWidget* native() const { return native_; }
 
  protected:
+  // A control of `kind` on the form of `parent`, placed relative to it.
+  Control(const Control& parent, ControlKind kind, std::string_view name, Bounds bounds,
+          std::string_view text);
   explicit Control(NativeWidget* native) : native_(native) {}
   ~Control() = default;
+  // The user's click (a button), change of text (an edit) or choice (a
+  // list).
+  void SetHandler(Handler handler);
 
  private:
-  NativeWidget* native_;
-};
+  // The backend's widget for a new control, at `bounds` in the form.
+  static NativeWidget* Create(NativeWidget* parent, ControlKind kind, std::string_view name,
+                              Bounds bounds, std::string_view text);
 
-// A control that holds other controls.
-class Container : public Control {
- protected:
-  using Control::Control;
+  NativeWidget* native_;
+  int left_ = 0;  // in the form, as drawn
+  int top_ = 0;
 };
 
 class Button;
-class StatusBar;
 
 // A fixed-size dialog-style window: no minimise or maximise box, a close
 // box, the system's button-face background.
-class Form : public Container {
+class Form : public Control {
  public:
-  Form(std::string_view name, std::string_view caption, int client_width,
-       int client_height);
+  Form(std::string_view name, std::string_view caption, int client_width, int client_height);
   ~Form();
-  Form(const Form&) = delete;
-  Form& operator=(const Form&) = delete;
-
-  // The title bar's text.
-  void SetCaption(std::string_view caption);
-  std::string Caption() const;
 
   // Fired on every closing of the window (close box, Close(), Alt+F4); an
   // Exception escaping the handler keeps the window open. A close that
@@ -134,83 +169,73 @@ class Form : public Container {
   void Repaint();
 };
 
-enum class Bevel { kLowered, kLoweredWithRaisedInner };
-
-class Panel : public Container {
+class Panel : public Control {
  public:
-  Panel(Container& parent, std::string_view name, Bounds bounds, Bevel bevel);
+  Panel(const Control& parent, std::string_view name, Bounds bounds, Bevel bevel);
 };
 
-class GroupBox : public Container {
+class GroupBox : public Control {
  public:
-  GroupBox(Container& parent, std::string_view name, Bounds bounds,
-           std::string_view caption);
+  GroupBox(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
 };
 
-struct LabelStyle {
-  bool word_wrap = false;
-  bool centre_vertically = false;
-};
-
+// A label of no size takes the size of its caption; one with a size wraps
+// its caption and centres it vertically.
 class Label : public Control {
  public:
-  Label(Container& parent, std::string_view name, Bounds bounds,
-        std::string_view caption, LabelStyle style = {});
-  void SetCaption(std::string_view caption);
-  std::string Caption() const;
+  Label(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
+  // The label names `field` for assistive technology: as the field's name,
+  // without a closing colon, or, where the platform names a field by its
+  // own text (a label; a list on Linux), as the label tied to it. Where a
+  // field's name is the label before it (Win32), the label goes before the
+  // first field it names.
+  void Names(Control& field);
 };
 
 class Button : public Control {
  public:
-  Button(Container& parent, std::string_view name, Bounds bounds,
-         std::string_view caption);
-  void SetCaption(std::string_view caption);
-  std::string Caption() const;
-  void OnClick(Handler handler);
+  Button(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
+  void OnClick(Handler handler) { SetHandler(std::move(handler)); }
 };
 
 // A single-line edit that accepts any text.
 class Edit : public Control {
  public:
-  Edit(Container& parent, std::string_view name, Bounds bounds, std::string_view text);
-  void SetText(std::string_view text);
-  std::string Text() const;
-  void OnChange(Handler handler);
+  Edit(const Control& parent, std::string_view name, Bounds bounds, std::string_view text);
+  void OnChange(Handler handler) { SetHandler(std::move(handler)); }
 };
 
 // A drop-down list without typing. -1 selects nothing.
 class ComboBox : public Control {
  public:
-  ComboBox(Container& parent, std::string_view name, Bounds bounds,
+  ComboBox(const Control& parent, std::string_view name, Bounds bounds,
            const std::vector<std::string>& items, int visible_rows);
   void SetItemIndex(int index);  // an index outside the items selects nothing
   int ItemIndex() const;
   // Fired when the user selects an item.
-  void OnChange(Handler handler);
+  void OnChange(Handler handler) { SetHandler(std::move(handler)); }
 };
 
 class CheckBox : public Control {
  public:
-  CheckBox(Container& parent, std::string_view name, Bounds bounds,
-           std::string_view caption);
+  CheckBox(const Control& parent, std::string_view name, Bounds bounds, std::string_view caption);
   void SetChecked(bool checked);
   bool Checked() const;
 };
 
 class ProgressBar : public Control {
  public:
-  ProgressBar(Container& parent, std::string_view name, Bounds bounds, int minimum,
+  ProgressBar(const Control& parent, std::string_view name, Bounds bounds, int minimum,
               int maximum);
   void SetPosition(int position);
   int Position() const;
 };
 
-// One simple panel that shows the hint of the control under the mouse.
+// One simple panel (its text) that shows the hint of the control under the
+// mouse.
 class StatusBar : public Control {
  public:
-  StatusBar(Form& parent, std::string_view name, Bounds bounds);
-  void SetSimpleText(std::string_view text);
-  std::string SimpleText() const;
+  StatusBar(const Form& parent, std::string_view name, Bounds bounds);
 };
 
 struct FileFilter {
@@ -221,13 +246,13 @@ struct FileFilter {
 // Modal file-open and file-save dialogs. The open dialog returns only an
 // existing file. The save dialog returns a name in an existing folder,
 // without adding an extension or asking before an existing file is named;
-// it refuses, with a message of its own and without closing, a name in a
-// folder that does not exist and an existing file that is read-only (for
-// the calling user).
+// it refuses, with a message of its own and without closing, what
+// SaveRefusal() refuses.
 class FileDialog {
  public:
   enum class Kind { kOpen, kSave };
-  FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters);
+  FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters)
+      : kind_(kind), title_(std::move(title)), filters_(std::move(filters)) {}
 
   void SetInitialFolder(std::string folder) { initial_folder_ = std::move(folder); }
   const std::string& InitialFolder() const { return initial_folder_; }
@@ -273,6 +298,11 @@ class Application {
                            MessageIcon icon, MessageButtons buttons,
                            std::string_view detail = {});
   void ShowException(const Exception& error);
+  // A modal dialog that asks for an existing folder, starting in
+  // `start_folder` (the system's choice when empty); the folder chosen, or
+  // nothing when the user cancels.
+  std::optional<std::string> ChooseFolder(std::string_view title,
+                                          std::string_view start_folder);
 
  private:
   struct State;

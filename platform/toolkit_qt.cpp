@@ -2,7 +2,10 @@
 // contracts and adds only what Qt lacks: status-bar hints that fall back
 // to the parent's, Escape clicking a chosen cancel button, the standard
 // error box for exceptions escaping event handlers, a close that waits for
-// the running handler, file drops, and the file dialogs' refusals.
+// the running handler, file drops, the file dialogs' refusals, and the
+// form as a dialog to assistive technology.
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,6 +14,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -37,6 +41,7 @@ namespace zelbo::toolkit {
 namespace {
 
 constexpr char kHintProperty[] = "zelboHint";
+constexpr char kParentProperty[] = "zelboParent";  // the control it was placed in
 
 // The layouts are drawn for an 8-point font at 96 dpi. The platform's sans
 // font is wider than the one they were made for; at this pixel size every
@@ -59,9 +64,11 @@ T* As(const Control& control) {
 
 QString OwnHint(const QWidget* widget) { return widget->property(kHintProperty).toString(); }
 
-// The hint a widget shows: its own, else the nearest parent's.
+// The hint a widget shows: its own, else that of the control it was placed
+// in, and so on up to the form's.
 QString EffectiveHint(const QWidget* widget) {
-  for (; widget != nullptr; widget = widget->parentWidget()) {
+  for (; widget != nullptr;
+       widget = qobject_cast<QWidget*>(widget->property(kParentProperty).value<QObject*>())) {
     const QString hint = OwnHint(widget);
     if (!hint.isEmpty()) return hint;
   }
@@ -89,8 +96,8 @@ class HintWatcher : public QObject {
         Show(widget);
         break;
       case QEvent::Leave:
-        // Moving from a child back onto its parent sends the parent no
-        // Enter, so the parent's hint is shown now; a sibling entered next
+        // Moving from a control back onto the form sends the form no
+        // Enter, so the form's hint is shown now; a control entered next
         // replaces it.
         if (widget->parentWidget() != nullptr) Show(widget->parentWidget());
         break;
@@ -110,35 +117,9 @@ class HintWatcher : public QObject {
 
 void Watch(QWidget* widget) { widget->installEventFilter(&HintWatcher::Instance()); }
 
-QRect Geometry(Bounds bounds) {
-  return QRect(bounds.left, bounds.top, bounds.width, bounds.height);
-}
-
-// Places a new child widget and returns it as the layer's handle.
-NativeWidget* Place(QWidget* widget, std::string_view name, Bounds bounds) {
-  widget->setObjectName(ToQt(name));
-  if (bounds.width == 0 && bounds.height == 0) {
-    widget->adjustSize();
-    widget->move(bounds.left, bounds.top);
-  } else {
-    widget->setGeometry(Geometry(bounds));
-  }
-  Watch(widget);
-  widget->show();
-  return Native(widget);
-}
-
-QWidget* ParentOf(Container& parent) { return Widget(parent.native()); }
-
-QMessageBox::Icon QtIcon(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::kError: return QMessageBox::Critical;
-    case MessageIcon::kWarning: return QMessageBox::Warning;
-    case MessageIcon::kInformation: return QMessageBox::Information;
-    case MessageIcon::kQuestion: return QMessageBox::Question;
-  }
-  return QMessageBox::NoIcon;
-}
+// In the order of MessageIcon.
+constexpr QMessageBox::Icon kQtIcons[] = {QMessageBox::Critical, QMessageBox::Warning,
+                                          QMessageBox::Information, QMessageBox::Question};
 
 // Qt sizes a box for its title with little room for the window manager's
 // title bar, which then elides a short box's title ("Zel…ed") so that the
@@ -214,6 +195,9 @@ class FormWidget : public QWidget {
   QPointer<QPushButton> cancel_button;
   Handler on_close;
   std::function<void(const std::string&)> on_file_drop;
+  double scale = 1;  // of the layout, for the desktop's font
+
+  int Scaled(int pixels) const { return qRound(pixels * scale); }
 
   void SetFileDropsEnabled(bool enabled) {
     file_drops_enabled_ = enabled;
@@ -298,34 +282,35 @@ void CloseWaitingForms() {
   }
 }
 
+// Assistive technology meets the form as the dialog it looks like.
+QAccessibleInterface* FormAsDialog(const QString&, QObject* object) {
+  auto* form = dynamic_cast<FormWidget*>(object);
+  return form != nullptr ? new QAccessibleWidget(form, QAccessible::Dialog) : nullptr;
+}
+
 }  // namespace
 
 Form::Form(std::string_view name, std::string_view caption, int client_width,
            int client_height)
-    : Container(Native(new FormWidget)) {
-  QWidget* form = Widget(native());
+    : Control(Native(new FormWidget)) {
+  FormWidget* form = FormOf(*this);
+  form->scale = FontScale(QFontInfo(QApplication::font()).pointSizeF());
   form->setObjectName(ToQt(name));
   form->setWindowTitle(ToQt(caption));
   form->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                        Qt::MSWindowsFixedSizeDialogHint);
-  form->setFixedSize(client_width, client_height);
+  form->setFixedSize(form->Scaled(client_width), form->Scaled(client_height));
   form->setBackgroundRole(QPalette::Button);
   form->setAutoFillBackground(true);
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPixelSize(kFontPixelSize);
+  font.setPixelSize(form->Scaled(kFontPixelSize));
   form->setFont(font);
   form->setAttribute(Qt::WA_QuitOnClose, false);
   Watch(form);
 }
 
 Form::~Form() { delete Widget(native()); }
-
-void Form::SetCaption(std::string_view caption) {
-  Widget(native())->setWindowTitle(ToQt(caption));
-}
-
-std::string Form::Caption() const { return FromQt(Widget(native())->windowTitle()); }
 
 void Form::OnClose(Handler handler) { FormOf(*this)->on_close = std::move(handler); }
 
@@ -353,7 +338,120 @@ void Form::Repaint() {
   QCoreApplication::sendPostedEvents(Widget(native())->window(), QEvent::UpdateRequest);
 }
 
-// ---- Control ----
+// ---- Controls ----
+
+namespace {
+
+QWidget* NewWidget(ControlKind kind, const QString& text, QWidget* form, bool sized) {
+  switch (kind) {
+    case ControlKind::kPanel:
+    case ControlKind::kEtchedPanel: {
+      auto* frame = new QFrame(form);
+      // Etched: a lowered rim, raised inside.
+      frame->setFrameStyle(kind == ControlKind::kPanel ? QFrame::Panel | QFrame::Sunken
+                                                       : QFrame::Box | QFrame::Sunken);
+      return frame;
+    }
+    case ControlKind::kGroupBox: return new QGroupBox(text, form);
+    case ControlKind::kLabel: {
+      auto* label = new QLabel(text, form);
+      label->setTextFormat(Qt::PlainText);
+      label->setWordWrap(sized);
+      label->setAlignment(Qt::AlignLeft | (sized ? Qt::AlignVCenter : Qt::AlignTop));
+      return label;
+    }
+    case ControlKind::kButton: {
+      auto* button = new QPushButton(text, form);
+      button->setAutoDefault(false);
+      return button;
+    }
+    case ControlKind::kEdit: {
+      auto* edit = new QLineEdit(text, form);
+      edit->setAcceptDrops(false);  // a file dropped here is meant for the window
+      return edit;
+    }
+    case ControlKind::kComboBox: return new QComboBox(form);
+    case ControlKind::kCheckBox: return new QCheckBox(text, form);
+    case ControlKind::kProgressBar: {
+      auto* bar = new QProgressBar(form);
+      bar->setTextVisible(false);
+      return bar;
+    }
+    case ControlKind::kStatusBar: {
+      auto* bar = new QStatusBar(form);
+      bar->setSizeGripEnabled(false);
+      return bar;
+    }
+  }
+  return nullptr;
+}
+
+void Place(QWidget* widget, Bounds bounds) {
+  const auto* form = static_cast<const FormWidget*>(widget->window());
+  if (bounds.width == 0 && bounds.height == 0) {
+    widget->adjustSize();
+    widget->move(form->Scaled(bounds.left), form->Scaled(bounds.top));
+  } else {
+    widget->setGeometry(form->Scaled(bounds.left), form->Scaled(bounds.top),
+                        form->Scaled(bounds.width), form->Scaled(bounds.height));
+  }
+}
+
+}  // namespace
+
+NativeWidget* Control::Create(NativeWidget* parent, ControlKind kind, std::string_view name,
+                              Bounds bounds, std::string_view text) {
+  QWidget* placed_in = Widget(parent);
+  QWidget* widget = NewWidget(kind, ToQt(text), placed_in->window(), bounds.width != 0);
+  widget->setObjectName(ToQt(name));
+  widget->setProperty(kParentProperty, QVariant::fromValue<QObject*>(placed_in));
+  Place(widget, bounds);
+  Watch(widget);
+  widget->show();
+  return Native(widget);
+}
+
+void Control::SetText(std::string_view text) {
+  QWidget* widget = Widget(native_);
+  const QString qt = ToQt(text);
+  if (widget->isWindow()) {
+    widget->setWindowTitle(qt);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(qt);
+    if (!label->wordWrap()) label->adjustSize();
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(qt);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    edit->setText(qt);
+  } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+    box->setTitle(qt);
+  } else if (auto* bar = qobject_cast<QStatusBar*>(widget)) {
+    bar->showMessage(qt);
+  }
+}
+
+std::string Control::Text() const {
+  const QWidget* widget = Widget(native_);
+  if (widget->isWindow()) return FromQt(widget->windowTitle());
+  if (auto* label = qobject_cast<const QLabel*>(widget)) return FromQt(label->text());
+  if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return FromQt(button->text());
+  if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return FromQt(edit->text());
+  if (auto* box = qobject_cast<const QGroupBox*>(widget)) return FromQt(box->title());
+  if (auto* bar = qobject_cast<const QStatusBar*>(widget)) return FromQt(bar->currentMessage());
+  return {};
+}
+
+void Control::SetHandler(Handler handler) {
+  QWidget* widget = Widget(native_);
+  auto run = [handler = std::move(handler)] { Dispatch(handler); };
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    QObject::connect(button, &QAbstractButton::clicked, widget, run);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    QObject::connect(edit, &QLineEdit::textChanged, widget, run);
+  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    QObject::connect(combo, &QComboBox::activated, widget, run);
+  }
+}
 
 void Control::SetEnabled(bool enabled) { Widget(native_)->setEnabled(enabled); }
 bool Control::Enabled() const { return Widget(native_)->isEnabled(); }
@@ -377,87 +475,19 @@ void Control::BringToFront() { Widget(native_)->raise(); }
 
 QWidget* QtWidget(const Control& control) { return Widget(control.native()); }
 
-// ---- Containers and controls ----
-
-namespace {
-
-QFrame* NewPanel(QWidget* parent, Bevel bevel) {
-  auto* frame = new QFrame(parent);
-  if (bevel == Bevel::kLowered) {
-    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  } else {
-    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);  // lowered rim, raised inside
+// A label and a list (on Linux) are named by their own text: only the tie
+// to the label tells what they are.
+void Label::Names(Control& field) {
+  QWidget* named = Widget(field.native());
+  As<QLabel>(*this)->setBuddy(named);
+  if (!qobject_cast<QLabel*>(named) && !qobject_cast<QComboBox*>(named)) {
+    named->setAccessibleName(ToQt(AccessibleName(Text())));
   }
-  return frame;
 }
 
-QLabel* NewLabel(QWidget* parent, std::string_view caption, LabelStyle style) {
-  auto* label = new QLabel(ToQt(caption), parent);
-  label->setTextFormat(Qt::PlainText);
-  label->setWordWrap(style.word_wrap);
-  label->setAlignment(Qt::AlignLeft |
-                      (style.centre_vertically ? Qt::AlignVCenter : Qt::AlignTop));
-  return label;
-}
-
-}  // namespace
-
-Panel::Panel(Container& parent, std::string_view name, Bounds bounds, Bevel bevel)
-    : Container(Place(NewPanel(ParentOf(parent), bevel), name, bounds)) {}
-
-GroupBox::GroupBox(Container& parent, std::string_view name, Bounds bounds,
-                   std::string_view caption)
-    : Container(Place(new QGroupBox(ToQt(caption), ParentOf(parent)), name, bounds)) {}
-
-Label::Label(Container& parent, std::string_view name, Bounds bounds,
-             std::string_view caption, LabelStyle style)
-    : Control(Place(NewLabel(ParentOf(parent), caption, style), name, bounds)) {}
-
-void Label::SetCaption(std::string_view caption) {
-  auto* label = As<QLabel>(*this);
-  label->setText(ToQt(caption));
-  if (!label->wordWrap()) label->adjustSize();
-}
-
-std::string Label::Caption() const { return FromQt(As<QLabel>(*this)->text()); }
-
-Button::Button(Container& parent, std::string_view name, Bounds bounds,
-               std::string_view caption)
-    : Control(Place(new QPushButton(ToQt(caption), ParentOf(parent)), name, bounds)) {
-  As<QPushButton>(*this)->setAutoDefault(false);
-}
-
-void Button::SetCaption(std::string_view caption) {
-  As<QPushButton>(*this)->setText(ToQt(caption));
-}
-
-std::string Button::Caption() const { return FromQt(As<QPushButton>(*this)->text()); }
-
-void Button::OnClick(Handler handler) {
-  auto* button = As<QPushButton>(*this);
-  QObject::connect(button, &QPushButton::clicked, button,
-                   [handler = std::move(handler)] { Dispatch(handler); });
-}
-
-Edit::Edit(Container& parent, std::string_view name, Bounds bounds, std::string_view text)
-    : Control(Place(new QLineEdit(ToQt(text), ParentOf(parent)), name, bounds)) {
-  // A file dropped onto the edit is meant for the window, not typed in.
-  As<QLineEdit>(*this)->setAcceptDrops(false);
-}
-
-void Edit::SetText(std::string_view text) { As<QLineEdit>(*this)->setText(ToQt(text)); }
-
-std::string Edit::Text() const { return FromQt(As<QLineEdit>(*this)->text()); }
-
-void Edit::OnChange(Handler handler) {
-  auto* edit = As<QLineEdit>(*this);
-  QObject::connect(edit, &QLineEdit::textChanged, edit,
-                   [handler = std::move(handler)] { Dispatch(handler); });
-}
-
-ComboBox::ComboBox(Container& parent, std::string_view name, Bounds bounds,
+ComboBox::ComboBox(const Control& parent, std::string_view name, Bounds bounds,
                    const std::vector<std::string>& items, int visible_rows)
-    : Control(Place(new QComboBox(ParentOf(parent)), name, bounds)) {
+    : Control(parent, ControlKind::kComboBox, name, bounds, {}) {
   auto* combo = As<QComboBox>(*this);
   for (const std::string& item : items) combo->addItem(ToQt(item));
   combo->setMaxVisibleItems(visible_rows);
@@ -474,57 +504,22 @@ void ComboBox::SetItemIndex(int index) {
 
 int ComboBox::ItemIndex() const { return As<QComboBox>(*this)->currentIndex(); }
 
-void ComboBox::OnChange(Handler handler) {
-  auto* combo = As<QComboBox>(*this);
-  QObject::connect(combo, &QComboBox::activated, combo,
-                   [handler = std::move(handler)] { Dispatch(handler); });
-}
-
-CheckBox::CheckBox(Container& parent, std::string_view name, Bounds bounds,
-                   std::string_view caption)
-    : Control(Place(new QCheckBox(ToQt(caption), ParentOf(parent)), name, bounds)) {}
-
 void CheckBox::SetChecked(bool checked) { As<QCheckBox>(*this)->setChecked(checked); }
 bool CheckBox::Checked() const { return As<QCheckBox>(*this)->isChecked(); }
 
-ProgressBar::ProgressBar(Container& parent, std::string_view name, Bounds bounds,
+ProgressBar::ProgressBar(const Control& parent, std::string_view name, Bounds bounds,
                          int minimum, int maximum)
-    : Control(Place(new QProgressBar(ParentOf(parent)), name, bounds)) {
-  auto* bar = As<QProgressBar>(*this);
-  bar->setRange(minimum, maximum);
-  bar->setTextVisible(false);
-  bar->setValue(minimum);
+    : Control(parent, ControlKind::kProgressBar, name, bounds, {}) {
+  As<QProgressBar>(*this)->setRange(minimum, maximum);
+  As<QProgressBar>(*this)->setValue(minimum);
 }
 
 void ProgressBar::SetPosition(int position) { As<QProgressBar>(*this)->setValue(position); }
 int ProgressBar::Position() const { return As<QProgressBar>(*this)->value(); }
 
-StatusBar::StatusBar(Form& parent, std::string_view name, Bounds bounds)
-    : Control(Place(new QStatusBar(ParentOf(parent)), name, bounds)) {
-  As<QStatusBar>(*this)->setSizeGripEnabled(false);
-}
-
-void StatusBar::SetSimpleText(std::string_view text) {
-  As<QStatusBar>(*this)->showMessage(ToQt(text));
-}
-
-std::string StatusBar::SimpleText() const {
-  return FromQt(As<QStatusBar>(*this)->currentMessage());
-}
-
 // ---- Dialogs ----
 
 namespace {
-
-// A file is read-only for this user when it cannot be opened for writing,
-// or when its permissions let no one write it: the system's administrator
-// could still write such a file, but its owner marked it as not to be
-// replaced.
-bool IsReadOnly(const QFileInfo& file) {
-  constexpr QFile::Permissions kAnyWrite =
-      QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-  return !file.isWritable() || !(file.permissions() & kAnyWrite);
-}
 
 // Why the open dialog must not return `path`; empty when it may (a
 // missing file is Qt's own to refuse).
@@ -534,29 +529,18 @@ QString OpenRefusal(const QString& path) {
   return file.absoluteFilePath() + "\nThis is not a file that can be split.\nChoose a file.";
 }
 
-// Why the save dialog must not return `path`; empty when it may.
-QString SaveRefusal(const QString& path) {
-  const QFileInfo file(path);
-  if (!QFileInfo(file.absolutePath()).isDir()) {
-    return file.absoluteFilePath() + "\nThe folder does not exist.\nCheck the path and try again.";
-  }
-  if (file.exists() && !file.isDir() && IsReadOnly(file)) {
-    return file.absoluteFilePath() + "\nThis file is read-only.\nTry again with a different name.";
-  }
-  return {};
-}
-
-// Qt's file dialog with the refusals above: a refused name is told in a
-// box of the dialog's own, and the dialog stays open for another.
+// Qt's file dialog with the refusals: a refused name is told in a box of
+// the dialog's own, and the dialog stays open for another.
 class ZelboFileDialog : public QFileDialog {
  public:
   using QFileDialog::QFileDialog;
 
   void accept() override {
     const QStringList files = selectedFiles();
-    if (!files.isEmpty()) {
-      const QString refusal = acceptMode() == AcceptSave ? SaveRefusal(files.front())
-                                                         : OpenRefusal(files.front());
+    if (!files.isEmpty() && fileMode() != Directory) {
+      const QString refusal = acceptMode() == AcceptSave
+                                  ? ToQt(SaveRefusal(FromQt(files.front())))
+                                  : OpenRefusal(files.front());
       if (!refusal.isEmpty()) {
         QMessageBox box(QMessageBox::Warning, windowTitle(), refusal, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
@@ -567,6 +551,7 @@ class ZelboFileDialog : public QFileDialog {
     }
     QFileDialog::accept();
   }
+
 };
 
 // What Qt's file dialog would keep in QtProject.conf (view, sidebar,
@@ -576,17 +561,27 @@ QByteArray& DialogState() {
   return state;
 }
 
-}  // namespace
+// Runs the dialog in the folder (the last one when empty), keeping its
+// state.
+bool Confirmed(ZelboFileDialog& dialog, const std::string& folder) {
+  if (!folder.empty()) dialog.setDirectory(ToQt(folder));
+  const bool confirmed = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  DialogState() = dialog.saveState();
+  return confirmed;
+}
 
-FileDialog::FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters)
-    : kind_(kind), title_(std::move(title)), filters_(std::move(filters)) {}
+ZelboFileDialog& Prepared(ZelboFileDialog& dialog) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (!DialogState().isEmpty()) dialog.restoreState(DialogState());
+  return dialog;
+}
+
+}  // namespace
 
 bool FileDialog::Execute() {
   ZelboFileDialog dialog(QApplication::activeWindow(), ToQt(title_));
-  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
-                    QFileDialog::DontConfirmOverwrite);
-  if (!DialogState().isEmpty()) dialog.restoreState(DialogState());
-  if (!initial_folder_.empty()) dialog.setDirectory(ToQt(initial_folder_));
+  Prepared(dialog).setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
+                              QFileDialog::DontConfirmOverwrite);
   const bool open = kind_ == Kind::kOpen;
   dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -596,10 +591,9 @@ bool FileDialog::Execute() {
   }
   dialog.setNameFilters(filters);
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+  if (!initial_folder_.empty()) dialog.setDirectory(ToQt(initial_folder_));
   if (!file_name_.empty()) dialog.selectFile(ToQt(file_name_));
-  const bool confirmed = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-  DialogState() = dialog.saveState();
-  if (!confirmed) return false;
+  if (!Confirmed(dialog, {})) return false;
   file_name_ = FromQt(dialog.selectedFiles().front());
   return true;
 }
@@ -618,6 +612,7 @@ struct Application::State {
   State(int& argc, char** argv) : qt((PreferQtDispatcher(), argc), argv) {
     KeepQtSettingsOffDisk();
     QApplication::setWindowIcon(ApplicationIcon());
+    QAccessible::installFactory(FormAsDialog);
   }
 
   // A split pumps messages once per 32 KiB chunk, tens of thousands of
@@ -693,7 +688,7 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
                                       MessageIcon icon, MessageButtons buttons,
                                       std::string_view detail) {
   const bool retry_cancel = buttons == MessageButtons::kRetryCancel;
-  QMessageBox box(QtIcon(icon), ToQt(title), ToQt(text),
+  QMessageBox box(kQtIcons[static_cast<int>(icon)], ToQt(title), ToQt(text),
                   retry_cancel ? QMessageBox::Retry | QMessageBox::Cancel : QMessageBox::Ok,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
@@ -709,7 +704,16 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
 
 void Application::ShowException(const Exception& error) {
   MessageBox(StandardErrorText(error.what()), state_->title, MessageIcon::kError,
-             MessageButtons::kOk);
+             MessageButtons::kOk, error.detail());
+}
+
+std::optional<std::string> Application::ChooseFolder(std::string_view title,
+                                                     std::string_view start_folder) {
+  ZelboFileDialog dialog(QApplication::activeWindow(), ToQt(title));
+  Prepared(dialog).setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  if (!Confirmed(dialog, std::string(start_folder))) return std::nullopt;
+  return FromQt(dialog.selectedFiles().front());
 }
 
 }  // namespace zelbo::toolkit

@@ -1,13 +1,16 @@
 // The toolkit layer on the Windows user interface itself: USER32 windows,
-// common controls 6 (COMCTL32), the common dialogs (COMDLG32) and GDI.
+// common controls 6 (COMCTL32), the common dialogs (COMDLG32 and the
+// folder dialog of SHELL32) and GDI.
 //
-// What Win32 does not give as the layer wants it, added here:
-// - Panels and group boxes are windows of our own classes that draw their
-//   frame and handle their children's notifications like the form does.
-// - Keyboard: the focus order is a list of our own (Win32's is the z-order,
-//   which the overlapping controls need for themselves); Enter presses
-//   nothing unless a dropped-down list takes it; Escape clicks the chosen
-//   cancel button.
+// Every control is a plain child window of the form, whose window
+// procedure takes all their notifications. What Win32 does not give as the
+// layer wants it, added here:
+// - Frames lie at the bottom of the z-order, an outer one beneath the ones
+//   drawn in it, so that they never cover a control. Above them the z-order
+//   is the focus order, as the dialog manager walks it, with each label
+//   right before the field it names, where screen readers look for it.
+// - Keyboard: Enter presses nothing unless a dropped-down list takes it;
+//   Escape clicks the chosen cancel button.
 // - Hints: the message pump puts the hint of the control under the mouse,
 //   disabled controls included, into the form's status bar.
 // - A close during a running event handler waits for the handler.
@@ -21,10 +24,10 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
-#include <uxtheme.h>
-#include <vssym32.h>
+#include <shobjidl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -43,8 +46,6 @@ using platform::win32::Widen;
 namespace {
 
 constexpr wchar_t kFormClass[] = L"ZelboForm";
-constexpr wchar_t kPanelClass[] = L"ZelboPanel";
-constexpr wchar_t kGroupBoxClass[] = L"ZelboGroupBox";
 constexpr wchar_t kNameProperty[] = L"ZelboName";
 constexpr int kIconResource = 1;
 constexpr int kDesignDpi = 96;
@@ -53,9 +54,6 @@ constexpr int kFontPoints = 8;
 // its IDCANCEL for Escape can never be mistaken for a control.
 constexpr int kFirstControlId = 100;
 
-enum class Kind { kForm, kPanel, kGroupBox, kLabel, kButton, kEdit, kComboBox, kCheckBox,
-                  kProgressBar, kStatusBar };
-
 }  // namespace
 
 // The backend's widget behind every Control handle. The form's widget owns
@@ -63,26 +61,26 @@ enum class Kind { kForm, kPanel, kGroupBox, kLabel, kButton, kEdit, kComboBox, k
 class NativeWidget {
  public:
   HWND hwnd = nullptr;
-  Kind kind = Kind::kForm;
-  NativeWidget* parent = nullptr;
+  ControlKind kind = ControlKind::kPanel;
+  NativeWidget* parent = nullptr;  // the control it was placed in; none for the form
   NativeWidget* form = nullptr;
-  Bounds bounds;  // at 96 dpi, relative to the parent
-  LabelStyle label_style;
-  Bevel bevel = Bevel::kLowered;
+  Bounds bounds;  // in the form, as drawn
   std::string hint;
-  Handler on_click;
-  Handler on_change;
+  Handler handler;
+  int visible_rows = 0;            // of a drop-down list
+  NativeWidget* buddy = nullptr;   // the field a label names
 
   // The form's own state.
   std::vector<std::unique_ptr<NativeWidget>> children;
   int dpi = kDesignDpi;
+  double font_scale = 1;
   HFONT font = nullptr;
   HWND tooltip = nullptr;
+  HWND top_frame = nullptr;  // the innermost frame so far
   NativeWidget* cancel_button = nullptr;
   NativeWidget* hint_shown_for = nullptr;
   NativeWidget* focus_on_show = nullptr;
   HWND focus_when_inactive = nullptr;
-  std::vector<NativeWidget*> tab_order;
   Handler on_close;
   std::function<void(const std::string&)> on_file_drop;
   bool close_pending = false;
@@ -114,8 +112,6 @@ NativeWidget* WidgetOf(HWND hwnd) {
   return reinterpret_cast<NativeWidget*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-NativeWidget* Native(const Control& control) { return control.native(); }
-
 void FinishClose(NativeWidget& form);
 
 // Runs an event handler of the program. A close of the form asked for
@@ -138,7 +134,8 @@ void RethrowEscaped() {
   }
 }
 
-// ---- DPI (functions of Windows 10, looked up so that Windows 7 starts) ----
+// ---- Scale: the screen's dpi (functions of Windows 10, looked up so that
+// Windows 7 starts) and the desktop's font ----
 
 template <typename Function>
 Function User32Function(const char* name) {
@@ -159,6 +156,14 @@ int DpiOf(HWND hwnd) {
   return dpi > 0 ? dpi : SystemDpi();
 }
 
+// The desktop's font is the one of message boxes.
+double DesktopFontScale() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return 1;
+  return FontScale(std::abs(metrics.lfMessageFont.lfHeight) * 72.0 / SystemDpi());
+}
+
 SIZE FrameSize(int client_width, int client_height, DWORD style, DWORD ex_style, int dpi) {
   static const auto adjust = User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>(
       "AdjustWindowRectExForDpi");
@@ -171,7 +176,9 @@ SIZE FrameSize(int client_width, int client_height, DWORD style, DWORD ex_style,
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-int Scaled(int pixels, int dpi) { return MulDiv(pixels, dpi, kDesignDpi); }
+int Scaled(int pixels, const NativeWidget& form) {
+  return static_cast<int>(std::lround(pixels * form.dpi * form.font_scale / kDesignDpi));
+}
 
 bool FontInstalled(const wchar_t* face) {
   LOGFONTW wanted{};
@@ -190,12 +197,15 @@ bool FontInstalled(const wchar_t* face) {
   return found;
 }
 
-// 8-point "MS Sans Serif", the bitmap font the layouts were drawn in; above
-// 96 dpi its TrueType twin of the same metrics, which scales cleanly.
-HFONT CreateFormFont(int dpi) {
+// 8-point "MS Sans Serif", the bitmap font the layouts were drawn in; at
+// any other size its TrueType twin of the same metrics, where installed,
+// which scales cleanly.
+HFONT CreateFormFont(const NativeWidget& form) {
+  const bool as_drawn = form.dpi == kDesignDpi && form.font_scale == 1;
+  const auto height = std::lround(kFontPoints * form.dpi * form.font_scale / 72.0);
   const wchar_t* face = L"MS Sans Serif";
-  if (dpi > kDesignDpi && FontInstalled(L"Microsoft Sans Serif")) face = L"Microsoft Sans Serif";
-  return CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+  if (!as_drawn && FontInstalled(L"Microsoft Sans Serif")) face = L"Microsoft Sans Serif";
+  return CreateFontW(-static_cast<int>(height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, face);
 }
@@ -208,34 +218,48 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
-SIZE TextExtent(HWND hwnd, const std::wstring& text) {
-  HDC dc = GetDC(hwnd);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
-  RECT rect{0, 0, 0, 0};
+// The size of the window's text in the form's font, wrapped at `width`
+// when it is not 0, as a label draws it.
+SIZE TextSize(const NativeWidget& widget, int width) {
+  const std::wstring text = WindowText(widget.hwnd);
+  HDC dc = GetDC(widget.hwnd);
+  HGDIOBJ old = SelectObject(dc, widget.form->font);
+  RECT rect{0, 0, width, 0};
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
-            DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+            DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS |
+                (width > 0 ? DT_WORDBREAK | DT_EDITCONTROL : 0));
   SelectObject(dc, old);
-  ReleaseDC(hwnd, dc);
+  ReleaseDC(widget.hwnd, dc);
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 // ---- Placement ----
 
-bool AutoSized(const NativeWidget& widget) {
-  return widget.bounds.width == 0 && widget.bounds.height == 0;
+bool IsFrame(ControlKind kind) {
+  return kind == ControlKind::kPanel || kind == ControlKind::kEtchedPanel ||
+         kind == ControlKind::kGroupBox;
 }
 
 void Place(NativeWidget& widget) {
-  const int dpi = widget.form->dpi;
+  const NativeWidget& form = *widget.form;
   const Bounds& b = widget.bounds;
-  int width = Scaled(b.width, dpi);
-  int height = Scaled(b.height, dpi);
-  if (AutoSized(widget)) {
-    const SIZE size = TextExtent(widget.hwnd, WindowText(widget.hwnd));
-    width = size.cx;
-    height = size.cy;
+  int top = Scaled(b.top, form);
+  int width = Scaled(b.width, form);
+  int height = Scaled(b.height, form);
+  if (widget.kind == ControlKind::kLabel) {
+    const SIZE text = TextSize(widget, width);
+    if (width == 0) {
+      width = text.cx;
+      height = text.cy;
+    } else if (text.cy < height) {  // centred vertically
+      top += (height - text.cy) / 2;
+      height = text.cy;
+    }
+  } else if (widget.kind == ControlKind::kComboBox) {  // and its dropped list
+    height += widget.visible_rows *
+                  static_cast<int>(SendMessageW(widget.hwnd, CB_GETITEMHEIGHT, 0, 0)) + 2;
   }
-  SetWindowPos(widget.hwnd, nullptr, Scaled(b.left, dpi), Scaled(b.top, dpi), width, height,
+  SetWindowPos(widget.hwnd, nullptr, Scaled(b.left, form), top, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -243,7 +267,7 @@ void Place(NativeWidget& widget) {
 void ApplyDpi(NativeWidget& form, int dpi) {
   form.dpi = dpi;
   HFONT old = form.font;
-  form.font = CreateFormFont(dpi);
+  form.font = CreateFormFont(form);
   SendMessageW(form.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), FALSE);
   for (const auto& child : form.children) {
     SendMessageW(child->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), FALSE);
@@ -251,6 +275,30 @@ void ApplyDpi(NativeWidget& form, int dpi) {
   }
   if (old != nullptr) DeleteObject(old);
   InvalidateRect(form.hwnd, nullptr, TRUE);
+}
+
+void PutAfter(HWND hwnd, HWND after) {
+  if (after != hwnd) {
+    SetWindowPos(hwnd, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+}
+
+// Right above `below`: after the window above it, or on top.
+void PutAbove(HWND hwnd, HWND below) {
+  const HWND above = GetWindow(below, GW_HWNDPREV);
+  PutAfter(hwnd, above != nullptr ? above : HWND_TOP);
+}
+
+// Frames go beneath every control, a new one (drawn inside the older ones)
+// above the older ones; every other control goes right above the frames.
+void Stack(NativeWidget& widget) {
+  NativeWidget& form = *widget.form;
+  if (form.top_frame != nullptr) {
+    PutAbove(widget.hwnd, form.top_frame);
+  } else {
+    PutAfter(widget.hwnd, HWND_BOTTOM);
+  }
+  if (IsFrame(widget.kind)) form.top_frame = widget.hwnd;
 }
 
 void SetName(HWND hwnd, std::string_view name) {
@@ -263,84 +311,39 @@ void ForgetName(HWND hwnd) {
   if (atom != 0) GlobalDeleteAtom(atom);
 }
 
-// Creates a child window of `parent` and the widget that stands for it.
-NativeWidget* CreateChild(Container& parent, Kind kind, std::string_view name, Bounds bounds,
-                          const wchar_t* window_class, DWORD style, DWORD ex_style,
-                          std::string_view text) {
-  NativeWidget* parent_widget = Native(parent);
-  NativeWidget& form = *parent_widget->form;
-  auto widget = std::make_unique<NativeWidget>();
-  widget->kind = kind;
-  widget->parent = parent_widget;
-  widget->form = &form;
-  widget->bounds = bounds;
-  const int id = form.next_control_id++;
-  widget->hwnd = CreateWindowExW(ex_style, window_class, Widen(text).c_str(),
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, 0, 0, 0, 0,
-                                 parent_widget->hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
-  SetWindowLongPtrW(widget->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(widget.get()));
-  SetName(widget->hwnd, name);
-  SendMessageW(widget->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), FALSE);
-  Place(*widget);
-  form.children.push_back(std::move(widget));
-  return form.children.back().get();
-}
+// The window of each kind of control, in the order of ControlKind. SS_NOTIFY:
+// a frame or label takes the mouse itself, for a tooltip of its own and so
+// that it shows none of the control beneath; a label with a size wraps.
+struct WindowKind {
+  const wchar_t* window_class;
+  DWORD style;
+  DWORD ex_style;
+};
+constexpr WindowKind kWindowKinds[] = {
+    {WC_STATICW, SS_NOTIFY, WS_EX_STATICEDGE},
+    {WC_STATICW, SS_NOTIFY | SS_ETCHEDFRAME, 0},
+    {WC_BUTTONW, BS_GROUPBOX, 0},
+    {WC_STATICW, SS_NOPREFIX | SS_NOTIFY | SS_LEFTNOWORDWRAP, 0},
+    {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0},
+    {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+    {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
+    {WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP, 0},
+    {PROGRESS_CLASSW, 0, 0},
+    {STATUSCLASSNAMEW, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOMOVEY, 0},
+};
+constexpr DWORD kWrappedLabel = SS_NOPREFIX | SS_NOTIFY | SS_EDITCONTROL;
 
-// ---- Focus ----
-
-bool Focusable(const NativeWidget& widget) {
-  return IsWindowVisible(widget.hwnd) && IsWindowEnabled(widget.hwnd);
-}
+// ---- Focus and hints ----
 
 void FocusControl(HWND hwnd) {
   SetFocus(hwnd);
   // As the dialog manager does when the keyboard moves into an edit.
-  if (SendMessageW(hwnd, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
-    SendMessageW(hwnd, EM_SETSEL, 0, -1);
-  }
-}
-
-// Tab and Shift+Tab along the form's focus order, from the focused control
-// (or, when the focus is elsewhere, into the order at its start or end);
-// false when the form has no order (the dialog manager then moves it).
-bool MoveFocusAlongOrder(NativeWidget& form, bool backwards) {
-  const std::vector<NativeWidget*>& order = form.tab_order;
-  const HWND focus = GetFocus();
-  auto current = std::find_if(order.begin(), order.end(),
-                              [focus](const NativeWidget* w) { return w->hwnd == focus; });
-  if (order.empty()) return false;
-  std::size_t index = current == order.end()
-                          ? (backwards ? 0 : order.size() - 1)
-                          : static_cast<std::size_t>(current - order.begin());
-  for (std::size_t step = 0; step < order.size(); ++step) {
-    index = backwards ? (index + order.size() - 1) % order.size() : (index + 1) % order.size();
-    if (Focusable(*order[index])) {
-      FocusControl(order[index]->hwnd);
-      return true;
-    }
-  }
-  return true;
-}
-
-// ---- Hints ----
-
-NativeWidget* DeepestWidgetAt(const NativeWidget& form, POINT screen) {
-  HWND current = form.hwnd;
-  for (;;) {
-    POINT point = screen;
-    ScreenToClient(current, &point);
-    // Disabled controls too: their hints show as well.
-    HWND child = ChildWindowFromPointEx(current, point, CWP_SKIPINVISIBLE);
-    if (child == nullptr || child == current || WidgetOf(child) == nullptr) break;
-    current = child;
-  }
-  return WidgetOf(current);
+  if (SendMessageW(hwnd, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(hwnd, EM_SETSEL, 0, -1);
 }
 
 NativeWidget* StatusBarOf(const NativeWidget& form) {
   for (const auto& child : form.children) {
-    if (child->kind == Kind::kStatusBar) return child.get();
+    if (child->kind == ControlKind::kStatusBar) return child.get();
   }
   return nullptr;
 }
@@ -349,25 +352,19 @@ void SetStatusText(NativeWidget& bar, std::string_view text) {
   SendMessageW(bar.hwnd, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
 }
 
-// The hint of the control under the mouse, else of its nearest parent
-// with one, into the status bar; only when the mouse reached another one.
-void ShowHintAt(NativeWidget& form, POINT screen) {
-  NativeWidget* under = DeepestWidgetAt(form, screen);
+// The hint of the control under the mouse, else of the control it was
+// placed in, into the status bar; only when the mouse reached another one.
+void ShowHintAt(NativeWidget& form, POINT point) {
+  ScreenToClient(form.hwnd, &point);
+  // Disabled controls too: their hints show as well.
+  const HWND child = ChildWindowFromPointEx(form.hwnd, point, CWP_SKIPINVISIBLE);
+  NativeWidget* under = child != nullptr ? WidgetOf(child) : nullptr;
   if (under == nullptr || under == form.hint_shown_for) return;
   form.hint_shown_for = under;
   NativeWidget* bar = StatusBarOf(form);
   if (bar == nullptr) return;
-  for (NativeWidget* widget = under; widget != nullptr; widget = widget->parent) {
-    if (!widget->hint.empty()) {
-      SetStatusText(*bar, widget->hint);
-      return;
-    }
-  }
-  SetStatusText(*bar, "");
-}
-
-bool ShowsTooltip(const NativeWidget& widget) {
-  return widget.kind != Kind::kForm && widget.kind != Kind::kStatusBar;
+  while (under->parent != nullptr && under->hint.empty()) under = under->parent;
+  SetStatusText(*bar, under->hint);
 }
 
 void UpdateTooltip(NativeWidget& widget) {
@@ -377,13 +374,13 @@ void UpdateTooltip(NativeWidget& widget) {
                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form.hwnd,
                                    nullptr, GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(form.tooltip, TTM_SETMAXTIPWIDTH, 0, Scaled(400, form.dpi));
+    SendMessageW(form.tooltip, TTM_SETMAXTIPWIDTH, 0, Scaled(400, form));
   }
   std::wstring text = Widen(widget.hint);
   TOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  tool.hwnd = widget.parent->hwnd;
+  tool.hwnd = form.hwnd;
   tool.uId = reinterpret_cast<UINT_PTR>(widget.hwnd);
   tool.lpszText = text.data();
   SendMessageW(form.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -399,7 +396,7 @@ bool IsEnter(const MSG& msg) {
 
 bool IsDroppedList(HWND hwnd) {
   const NativeWidget* widget = hwnd != nullptr ? WidgetOf(hwnd) : nullptr;
-  return widget != nullptr && widget->kind == Kind::kComboBox &&
+  return widget != nullptr && widget->kind == ControlKind::kComboBox &&
          SendMessageW(hwnd, CB_GETDROPPEDSTATE, 0, 0) != 0;
 }
 
@@ -420,159 +417,36 @@ void Dispatch(MSG& msg) {
   if (NativeWidget* form = FormOfWindow(msg.hwnd)) {
     if (msg.message == WM_MOUSEMOVE) ShowHintAt(*form, msg.pt);
     if (IsEnter(msg) && !IsDroppedList(GetFocus())) return;  // Enter presses nothing
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB &&
-        MoveFocusAlongOrder(*form, GetKeyState(VK_SHIFT) < 0)) {
-      return;
-    }
     if (IsDialogMessageW(form->hwnd, &msg)) return;
   }
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }
 
-// ---- Drawing ----
+// ---- Window procedure ----
 
-HBRUSH FaceBrush() { return GetSysColorBrush(COLOR_BTNFACE); }
-
-void DrawPanelFrame(const NativeWidget& panel, HDC dc) {
-  RECT rect;
-  GetClientRect(panel.hwnd, &rect);
-  const UINT edge = panel.bevel == Bevel::kLowered ? BDR_SUNKENOUTER
-                                                   : BDR_SUNKENOUTER | BDR_RAISEDINNER;
-  DrawEdge(dc, &rect, edge, BF_RECT);
-}
-
-void DrawGroupBoxFrame(const NativeWidget& box, HDC dc) {
-  RECT rect;
-  GetClientRect(box.hwnd, &rect);
-  const std::wstring caption = WindowText(box.hwnd);
-  HGDIOBJ old_font = SelectObject(dc, box.form->font);
-  SIZE text{};
-  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
-  RECT frame = rect;
-  frame.top += text.cy / 2;
-  const int indent = Scaled(8, box.form->dpi);
-  RECT label{indent, 0, indent + text.cx + Scaled(4, box.form->dpi), text.cy};
-  HTHEME theme = OpenThemeData(box.hwnd, L"BUTTON");
-  // The frame leaves a gap for the caption.
-  const int saved = SaveDC(dc);
-  ExcludeClipRect(dc, label.left, label.top, label.right, label.bottom);
-  if (theme != nullptr) {
-    DrawThemeBackground(theme, dc, BP_GROUPBOX, GBS_NORMAL, &frame, nullptr);
-  } else {
-    DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-  }
-  RestoreDC(dc, saved);
-  SetBkMode(dc, TRANSPARENT);
-  RECT text_rect{label.left + Scaled(2, box.form->dpi), 0, label.right, label.bottom};
-  if (theme != nullptr) {
-    DrawThemeText(theme, dc, BP_GROUPBOX, GBS_NORMAL, caption.c_str(),
-                  static_cast<int>(caption.size()), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX, 0,
-                  &text_rect);
-    CloseThemeData(theme);
-  } else {
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text_rect,
-              DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-  }
-  SelectObject(dc, old_font);
-}
-
-// Labels that wrap and centre vertically draw themselves; '&' is text.
-void DrawLabel(const DRAWITEMSTRUCT& item) {
-  const NativeWidget* label = WidgetOf(item.hwndItem);
-  if (label == nullptr) return;
-  const std::wstring text = WindowText(item.hwndItem);
-  HDC dc = item.hDC;
-  FillRect(dc, &item.rcItem, FaceBrush());
-  HGDIOBJ old_font = SelectObject(dc, label->form->font);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(IsWindowEnabled(item.hwndItem) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-  UINT format = DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS;
-  if (label->label_style.word_wrap) format |= DT_WORDBREAK | DT_EDITCONTROL;
-  RECT rect = item.rcItem;
-  if (label->label_style.centre_vertically) {
-    RECT needed = rect;
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, format | DT_CALCRECT);
-    const int spare = (rect.bottom - rect.top) - (needed.bottom - needed.top);
-    if (spare > 0) rect.top += spare / 2;
-  }
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);
-  SelectObject(dc, old_font);
-}
-
-// ---- Window procedures ----
-
-// Notifications from the controls of any container of ours.
+// The notifications of the form's controls.
 void Notify(HWND control, UINT code) {
   NativeWidget* widget = WidgetOf(control);
   if (widget == nullptr) return;
-  NativeWidget& form = *widget->form;
   switch (widget->kind) {
-    case Kind::kButton:
-      if (code == BN_CLICKED) RunHandler(form, widget->on_click);
+    case ControlKind::kButton:
+      if (code == BN_CLICKED) RunHandler(*widget->form, widget->handler);
       break;
-    case Kind::kEdit:
-      if (code == EN_CHANGE) RunHandler(form, widget->on_change);
+    case ControlKind::kEdit:
+      if (code == EN_CHANGE) RunHandler(*widget->form, widget->handler);
       break;
-    case Kind::kComboBox:
+    case ControlKind::kComboBox:
       // A selection the user accepts: from a dropped-down list once, when
       // it closes on an item; from the closed list at each arrow key.
       if (code == CBN_SELENDOK ||
           (code == CBN_SELCHANGE && SendMessageW(control, CB_GETDROPPEDSTATE, 0, 0) == 0)) {
-        RunHandler(form, widget->on_change);
+        RunHandler(*widget->form, widget->handler);
       }
       break;
     default:
       break;
   }
-}
-
-LRESULT ContainerMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_COMMAND:
-      if (lparam != 0) Notify(reinterpret_cast<HWND>(lparam), HIWORD(wparam));
-      return 0;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-      SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_BTNFACE));
-      SetTextColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_BTNTEXT));
-      return reinterpret_cast<LRESULT>(FaceBrush());
-    case WM_DRAWITEM:
-      DrawLabel(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
-      return TRUE;
-    case WM_PRINTCLIENT: {  // themed controls draw their parent's background
-      RECT rect;
-      GetClientRect(hwnd, &rect);
-      FillRect(reinterpret_cast<HDC>(wparam), &rect, FaceBrush());
-      return 0;
-    }
-    default:
-      return DefWindowProcW(hwnd, message, wparam, lparam);
-  }
-}
-
-LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_PAINT) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
-    if (const NativeWidget* widget = WidgetOf(hwnd)) {
-      if (widget->kind == Kind::kGroupBox) {
-        DrawGroupBoxFrame(*widget, dc);
-      } else {
-        DrawPanelFrame(*widget, dc);
-      }
-    }
-    EndPaint(hwnd, &paint);
-    return 0;
-  }
-  if (message == WM_SETTEXT) {  // a group box caption drawn anew
-    const LRESULT result = DefWindowProcW(hwnd, message, wparam, lparam);
-    InvalidateRect(hwnd, nullptr, TRUE);
-    return result;
-  }
-  return ContainerMessage(hwnd, message, wparam, lparam);
 }
 
 void FinishClose(NativeWidget& form) {
@@ -614,13 +488,20 @@ void DropFiles(NativeWidget& form, HDROP drop) {
   RunHandler(form, [&form, &utf8] { form.on_file_drop(utf8); });
 }
 
-// The busy pointer over the form and its controls (disabled ones too,
-// whose mouse messages go to the form).
-bool SetBusyCursor(LPARAM hit_and_message) {
-  if (global().cursor != Cursor::kHourGlass || LOWORD(hit_and_message) != HTCLIENT) return false;
-  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  return true;
+// Keeps the focus on its control across a switch to another window.
+void KeepFocus(NativeWidget& form, bool activated) {
+  if (!activated) {
+    HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(form.hwnd, focus)) form.focus_when_inactive = focus;
+  } else if (form.focus_when_inactive != nullptr && IsWindow(form.focus_when_inactive) &&
+             IsWindowEnabled(form.focus_when_inactive)) {
+    SetFocus(form.focus_when_inactive);
+  } else {
+    SetFocus(form.hwnd);
+  }
 }
+
+HBRUSH FaceBrush() { return GetSysColorBrush(COLOR_BTNFACE); }
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   NativeWidget* form = WidgetOf(hwnd);
@@ -632,24 +513,30 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
     case WM_COMMAND:
       if (LOWORD(wparam) == IDCANCEL && lparam == 0) {  // Escape, from the dialog manager
         NativeWidget* button = form->cancel_button;
-        if (button != nullptr && IsWindowEnabled(button->hwnd)) RunHandler(*form, button->on_click);
-        return 0;
-      }
-      break;
-    case WM_ACTIVATE:
-      // Keep the focus on its control across a switch to another window.
-      if (LOWORD(wparam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus != nullptr && IsChild(hwnd, focus)) form->focus_when_inactive = focus;
-      } else if (form->focus_when_inactive != nullptr && IsWindow(form->focus_when_inactive) &&
-                 IsWindowEnabled(form->focus_when_inactive)) {
-        SetFocus(form->focus_when_inactive);
-      } else {
-        SetFocus(hwnd);
+        if (button != nullptr && IsWindowEnabled(button->hwnd)) RunHandler(*form, button->handler);
+      } else if (lparam != 0) {
+        Notify(reinterpret_cast<HWND>(lparam), HIWORD(wparam));
       }
       return 0;
-    case WM_SETCURSOR:
-      if (SetBusyCursor(lparam)) return TRUE;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_BTNFACE));
+      SetTextColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_BTNTEXT));
+      return reinterpret_cast<LRESULT>(FaceBrush());
+    case WM_PRINTCLIENT: {  // themed controls draw their parent's background
+      RECT rect;
+      GetClientRect(hwnd, &rect);
+      FillRect(reinterpret_cast<HDC>(wparam), &rect, FaceBrush());
+      return 0;
+    }
+    case WM_ACTIVATE:
+      KeepFocus(*form, LOWORD(wparam) != WA_INACTIVE);
+      return 0;
+    case WM_SETCURSOR:  // the busy pointer over the form and its controls, disabled ones too
+      if (global().cursor == Cursor::kHourGlass && LOWORD(lparam) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
       break;
     case WM_DPICHANGED: {
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
@@ -665,58 +552,44 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
     default:
       break;
   }
-  return ContainerMessage(hwnd, message, wparam, lparam);
+  return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-void RegisterClasses() {
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
+HICON Icon(int width, int height) {
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconResource),
+                                       IMAGE_ICON, width, height, width == 0 ? LR_DEFAULTSIZE : 0));
+}
+
+HICON SmallIcon() { return Icon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)); }
+
+void RegisterFormClass() {
   WNDCLASSEXW form{};
   form.cbSize = sizeof form;
   form.lpfnWndProc = FormProc;
-  form.hInstance = instance;
+  form.hInstance = GetModuleHandleW(nullptr);
   form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   form.lpszClassName = kFormClass;
-  form.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                                             0, 0, LR_DEFAULTSIZE));
-  form.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+  form.hIcon = Icon(0, 0);
+  form.hIconSm = SmallIcon();
   RegisterClassExW(&form);
-
-  WNDCLASSEXW panel = form;
-  panel.lpfnWndProc = PanelProc;
-  panel.hIcon = panel.hIconSm = nullptr;
-  for (const wchar_t* name : {kPanelClass, kGroupBoxClass}) {
-    panel.lpszClassName = name;
-    RegisterClassExW(&panel);
-  }
 }
 
 // Gives the system's own windows (boxes, file dialogs) the program's icon
 // for the task bar and the window switcher.
 LRESULT CALLBACK IconHook(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HCBT_ACTIVATE) {
-    const HWND hwnd = reinterpret_cast<HWND>(wparam);
-    if (SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) == 0) {
-      const HINSTANCE instance = GetModuleHandleW(nullptr);
-      SendMessageW(hwnd, WM_SETICON, ICON_BIG,
-                   reinterpret_cast<LPARAM>(LoadIconW(instance, MAKEINTRESOURCEW(kIconResource))));
-    }
+  const HWND hwnd = reinterpret_cast<HWND>(wparam);
+  if (code == HCBT_ACTIVATE && SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) == 0) {
+    SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Icon(0, 0)));
   }
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-class IconForSystemWindows {
- public:
-  IconForSystemWindows()
-      : hook_(SetWindowsHookExW(WH_CBT, IconHook, nullptr, GetCurrentThreadId())) {}
+struct IconForSystemWindows {
+  HHOOK hook = SetWindowsHookExW(WH_CBT, IconHook, nullptr, GetCurrentThreadId());
   ~IconForSystemWindows() {
-    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
   }
-
- private:
-  HHOOK hook_;
 };
 
 // The window that owns a modal dialog or box: the active form, if any is
@@ -733,27 +606,23 @@ HWND ModalOwner() {
 
 namespace {
 
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Not WS_CLIPCHILDREN: the frames' insides are the form's background.
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 
 NativeWidget* NewForm(std::string_view name, std::string_view caption, int width, int height) {
   auto* form = new NativeWidget;
-  form->kind = Kind::kForm;
   form->form = form;
   form->bounds = {0, 0, width, height};
+  form->font_scale = DesktopFontScale();
   form->hwnd = CreateWindowExW(kFormExStyle, kFormClass, Widen(caption).c_str(), kFormStyle,
                                CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(form->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   SetName(form->hwnd, name);
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  if (HICON small = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource),
-                                                    IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                    GetSystemMetrics(SM_CYSMICON), 0))) {
-    SendMessageW(form->hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-  }
+  SendMessageW(form->hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallIcon()));
   ApplyDpi(*form, DpiOf(form->hwnd));
-  const SIZE frame = FrameSize(Scaled(width, form->dpi), Scaled(height, form->dpi), kFormStyle,
+  const SIZE frame = FrameSize(Scaled(width, *form), Scaled(height, *form), kFormStyle,
                                kFormExStyle, form->dpi);
   SetWindowPos(form->hwnd, nullptr, 0, 0, frame.cx, frame.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -777,7 +646,7 @@ void CentreOnScreen(HWND hwnd) {
 }  // namespace
 
 Form::Form(std::string_view name, std::string_view caption, int client_width, int client_height)
-    : Container(NewForm(name, caption, client_width, client_height)) {}
+    : Control(NewForm(name, caption, client_width, client_height)) {}
 
 Form::~Form() {
   NativeWidget* form = native();
@@ -787,12 +656,6 @@ Form::~Form() {
   if (form->font != nullptr) DeleteObject(form->font);
   delete form;
 }
-
-void Form::SetCaption(std::string_view caption) {
-  SetWindowTextW(native()->hwnd, Widen(caption).c_str());
-}
-
-std::string Form::Caption() const { return Narrow(WindowText(native()->hwnd)); }
 
 void Form::OnClose(Handler handler) { native()->on_close = std::move(handler); }
 
@@ -808,13 +671,12 @@ void Form::SetCancelButton(Button* button) {
   native()->cancel_button = button != nullptr ? button->native() : nullptr;
 }
 
+// The dialog manager moves the focus along the z-order.
 void Form::SetTabOrder(const std::vector<Control*>& order) {
-  std::vector<NativeWidget*>& tab_order = native()->tab_order;
-  tab_order.clear();
+  HWND after = HWND_TOP;
   for (Control* control : order) {
-    tab_order.push_back(control->native());
-    SetWindowLongPtrW(control->native()->hwnd, GWL_STYLE,
-                      GetWindowLongPtrW(control->native()->hwnd, GWL_STYLE) | WS_TABSTOP);
+    PutAfter(control->native()->hwnd, after);
+    after = control->native()->hwnd;
   }
 }
 
@@ -823,7 +685,60 @@ void Form::Repaint() {
   RedrawWindow(native()->hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-// ---- Control ----
+// ---- Controls ----
+
+NativeWidget* Control::Create(NativeWidget* parent, ControlKind kind, std::string_view name,
+                              Bounds bounds, std::string_view text) {
+  NativeWidget& form = *parent->form;
+  auto widget = std::make_unique<NativeWidget>();
+  widget->kind = kind;
+  widget->parent = parent;
+  widget->form = &form;
+  widget->bounds = bounds;
+  WindowKind window = kWindowKinds[static_cast<int>(kind)];
+  if (kind == ControlKind::kLabel && bounds.width != 0) window.style = kWrappedLabel;
+  const int id = form.next_control_id++;
+  widget->hwnd = CreateWindowExW(window.ex_style, window.window_class, Widen(text).c_str(),
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | window.style, 0, 0, 0,
+                                 0, form.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 GetModuleHandleW(nullptr), nullptr);
+  SetWindowLongPtrW(widget->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(widget.get()));
+  SetName(widget->hwnd, name);
+  SendMessageW(widget->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), FALSE);
+  Stack(*widget);
+  Place(*widget);
+  if (kind == ControlKind::kStatusBar) {
+    int whole_width = -1;  // one part: the simple text
+    SendMessageW(widget->hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&whole_width));
+  }
+  form.children.push_back(std::move(widget));
+  return form.children.back().get();
+}
+
+void Control::SetText(std::string_view text) {
+  NativeWidget& widget = *native_;
+  if (widget.kind == ControlKind::kStatusBar && widget.form != &widget) {
+    SetStatusText(widget, text);
+    return;
+  }
+  // EN_CHANGE follows every WM_SETTEXT: the same text is not set again.
+  const std::wstring wide = Widen(text);
+  if (WindowText(widget.hwnd) == wide) return;
+  SetWindowTextW(widget.hwnd, wide.c_str());
+  if (widget.kind == ControlKind::kLabel) Place(widget);
+}
+
+std::string Control::Text() const {
+  const HWND hwnd = native_->hwnd;
+  if (native_->kind == ControlKind::kStatusBar && native_->form != native_) {
+    std::wstring text(LOWORD(SendMessageW(hwnd, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
+    text.resize(LOWORD(SendMessageW(hwnd, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()))));
+    return Narrow(text);
+  }
+  return Narrow(WindowText(hwnd));
+}
+
+void Control::SetHandler(Handler handler) { native_->handler = std::move(handler); }
 
 void Control::SetEnabled(bool enabled) {
   HWND hwnd = native_->hwnd;
@@ -844,7 +759,8 @@ bool Control::Visible() const {
 
 void Control::SetHint(std::string_view hint) {
   native_->hint = hint;
-  if (ShowsTooltip(*native_)) UpdateTooltip(*native_);
+  const bool shows_tooltip = native_->form != native_ && native_->kind != ControlKind::kStatusBar;
+  if (shows_tooltip) UpdateTooltip(*native_);
 }
 
 std::string Control::Hint() const { return native_->hint; }
@@ -860,108 +776,26 @@ void Control::SetFocus() {
 
 bool Control::HasFocus() const { return GetFocus() == native_->hwnd; }
 
-void Control::BringToFront() {
-  SetWindowPos(native_->hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+void Control::BringToFront() { PutAfter(native_->hwnd, HWND_TOP); }
+
+void Label::Names(Control& field) {
+  if (native()->buddy != nullptr) return;
+  native()->buddy = field.native();
+  PutAbove(native()->hwnd, field.native()->hwnd);
 }
 
-// ---- Containers and controls ----
-
-Panel::Panel(Container& parent, std::string_view name, Bounds bounds, Bevel bevel)
-    : Container(CreateChild(parent, Kind::kPanel, name, bounds, kPanelClass, WS_CLIPCHILDREN,
-                            WS_EX_CONTROLPARENT, "")) {
-  native()->bevel = bevel;
-}
-
-GroupBox::GroupBox(Container& parent, std::string_view name, Bounds bounds,
-                   std::string_view caption)
-    : Container(CreateChild(parent, Kind::kGroupBox, name, bounds, kGroupBoxClass,
-                            WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, caption)) {}
-
-namespace {
-
-DWORD LabelStyleBits(LabelStyle style) {
-  // SS_NOTIFY: the label takes the mouse itself, so that it shows no
-  // tooltip of its parent's.
-  const DWORD common = SS_NOPREFIX | SS_NOTIFY;
-  if (style.centre_vertically) return common | SS_OWNERDRAW;
-  return common | (style.word_wrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
-}
-
-NativeWidget* NewLabel(Container& parent, std::string_view name, Bounds bounds,
-                       std::string_view caption, LabelStyle style) {
-  NativeWidget* label = CreateChild(parent, Kind::kLabel, name, bounds, WC_STATICW,
-                                    LabelStyleBits(style), 0, caption);
-  label->label_style = style;
-  return label;
-}
-
-}  // namespace
-
-Label::Label(Container& parent, std::string_view name, Bounds bounds, std::string_view caption,
-             LabelStyle style)
-    : Control(NewLabel(parent, name, bounds, caption, style)) {}
-
-void Label::SetCaption(std::string_view caption) {
-  NativeWidget& label = *native();
-  SetWindowTextW(label.hwnd, Widen(caption).c_str());
-  if (AutoSized(label)) Place(label);
-  InvalidateRect(label.hwnd, nullptr, TRUE);
-}
-
-std::string Label::Caption() const { return Narrow(WindowText(native()->hwnd)); }
-
-Button::Button(Container& parent, std::string_view name, Bounds bounds, std::string_view caption)
-    : Control(CreateChild(parent, Kind::kButton, name, bounds, WC_BUTTONW,
-                          BS_PUSHBUTTON | WS_TABSTOP, 0, caption)) {}
-
-void Button::SetCaption(std::string_view caption) {
-  SetWindowTextW(native()->hwnd, Widen(caption).c_str());
-}
-
-std::string Button::Caption() const { return Narrow(WindowText(native()->hwnd)); }
-
-void Button::OnClick(Handler handler) { native()->on_click = std::move(handler); }
-
-Edit::Edit(Container& parent, std::string_view name, Bounds bounds, std::string_view text)
-    : Control(CreateChild(parent, Kind::kEdit, name, bounds, WC_EDITW,
-                          ES_AUTOHSCROLL | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE, text)) {}
-
-// EN_CHANGE follows every WM_SETTEXT: the same text is not set again.
-void Edit::SetText(std::string_view text) {
-  const std::wstring wide = Widen(text);
-  if (WindowText(native()->hwnd) != wide) SetWindowTextW(native()->hwnd, wide.c_str());
-}
-
-std::string Edit::Text() const { return Narrow(WindowText(native()->hwnd)); }
-
-void Edit::OnChange(Handler handler) { native()->on_change = std::move(handler); }
-
-namespace {
-
-NativeWidget* NewComboBox(Container& parent, std::string_view name, Bounds bounds,
-                          const std::vector<std::string>& items, int visible_rows) {
-  NativeWidget* combo = CreateChild(parent, Kind::kComboBox, name, bounds, WC_COMBOBOXW,
-                                    CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, "");
-  for (const std::string& item : items) {
-    SendMessageW(combo->hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
-  }
-  SendMessageW(combo->hwnd, CB_SETMINVISIBLE, static_cast<WPARAM>(visible_rows), 0);
-  // Before common controls 6 the dropped list is as tall as the window.
-  const auto item_height = static_cast<int>(SendMessageW(combo->hwnd, CB_GETITEMHEIGHT, 0, 0));
-  RECT closed;
-  GetWindowRect(combo->hwnd, &closed);
-  SetWindowPos(combo->hwnd, nullptr, 0, 0, closed.right - closed.left,
-               Scaled(bounds.height, combo->form->dpi) + visible_rows * item_height + 2,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  SendMessageW(combo->hwnd, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-  return combo;
-}
-
-}  // namespace
-
-ComboBox::ComboBox(Container& parent, std::string_view name, Bounds bounds,
+ComboBox::ComboBox(const Control& parent, std::string_view name, Bounds bounds,
                    const std::vector<std::string>& items, int visible_rows)
-    : Control(NewComboBox(parent, name, bounds, items, visible_rows)) {}
+    : Control(parent, ControlKind::kComboBox, name, bounds, {}) {
+  const HWND combo = native()->hwnd;
+  for (const std::string& item : items) {
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+  }
+  SendMessageW(combo, CB_SETMINVISIBLE, static_cast<WPARAM>(visible_rows), 0);
+  native()->visible_rows = visible_rows;
+  Place(*native());
+  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
 
 void ComboBox::SetItemIndex(int index) {
   const auto count = static_cast<int>(SendMessageW(native()->hwnd, CB_GETCOUNT, 0, 0));
@@ -973,13 +807,6 @@ int ComboBox::ItemIndex() const {
   return static_cast<int>(SendMessageW(native()->hwnd, CB_GETCURSEL, 0, 0));
 }
 
-void ComboBox::OnChange(Handler handler) { native()->on_change = std::move(handler); }
-
-CheckBox::CheckBox(Container& parent, std::string_view name, Bounds bounds,
-                   std::string_view caption)
-    : Control(CreateChild(parent, Kind::kCheckBox, name, bounds, WC_BUTTONW,
-                          BS_AUTOCHECKBOX | WS_TABSTOP, 0, caption)) {}
-
 void CheckBox::SetChecked(bool checked) {
   SendMessageW(native()->hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
@@ -988,9 +815,9 @@ bool CheckBox::Checked() const {
   return SendMessageW(native()->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-ProgressBar::ProgressBar(Container& parent, std::string_view name, Bounds bounds, int minimum,
+ProgressBar::ProgressBar(const Control& parent, std::string_view name, Bounds bounds, int minimum,
                          int maximum)
-    : Control(CreateChild(parent, Kind::kProgressBar, name, bounds, PROGRESS_CLASSW, 0, 0, "")) {
+    : Control(parent, ControlKind::kProgressBar, name, bounds, {}) {
   SendMessageW(native()->hwnd, PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
   SendMessageW(native()->hwnd, PBM_SETPOS, static_cast<WPARAM>(minimum), 0);
 }
@@ -1003,35 +830,7 @@ int ProgressBar::Position() const {
   return static_cast<int>(SendMessageW(native()->hwnd, PBM_GETPOS, 0, 0));
 }
 
-namespace {
-
-NativeWidget* NewStatusBar(Form& parent, std::string_view name, Bounds bounds) {
-  NativeWidget* bar =
-      CreateChild(parent, Kind::kStatusBar, name, bounds, STATUSCLASSNAMEW,
-                  CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOMOVEY, 0, "");
-  int whole_width = -1;  // one part: the simple text
-  SendMessageW(bar->hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&whole_width));
-  return bar;
-}
-
-}  // namespace
-
-StatusBar::StatusBar(Form& parent, std::string_view name, Bounds bounds)
-    : Control(NewStatusBar(parent, name, bounds)) {}
-
-void StatusBar::SetSimpleText(std::string_view text) { SetStatusText(*native(), text); }
-
-std::string StatusBar::SimpleText() const {
-  const HWND bar = native()->hwnd;
-  std::wstring text(LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
-  text.resize(LOWORD(SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()))));
-  return Narrow(text);
-}
-
 // ---- Dialogs ----
-
-FileDialog::FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters)
-    : kind_(kind), title_(std::move(title)), filters_(std::move(filters)) {}
 
 namespace {
 
@@ -1051,33 +850,16 @@ std::wstring FilterText(const std::vector<FileFilter>& filters) {
 // Room for a path of the longest length Windows knows.
 constexpr std::size_t kPathRoom = 32768;
 
-// An existing file that the calling user may not write: read-only by its
-// attribute (which the save dialog's own check looks at, where it does),
-// or refused to this user.
-bool IsReadOnlyFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return false;
-  }
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return true;
-  // Opening an existing file for writing changes nothing in it.
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED;
-  CloseHandle(file);
-  return false;
-}
-
-// The save dialog until it names no read-only file: such a name is
-// refused with a message, and the dialog asks again; false when cancelled.
-bool AskForWritableName(OPENFILENAMEW& dialog) {
+// The save dialog until it names nothing that SaveRefusal() refuses: such
+// a name is refused with a message, and the dialog asks again; false when
+// cancelled.
+bool AskForUsableName(OPENFILENAMEW& dialog) {
   for (;;) {
     if (!GetSaveFileNameW(&dialog)) return false;
-    const std::wstring chosen = dialog.lpstrFile;
-    if (!IsReadOnlyFile(chosen)) return true;
-    const std::wstring text = chosen + L"\nThis file is read-only.\nTry again with a different file name.";
-    ::MessageBoxW(dialog.hwndOwner, text.c_str(), dialog.lpstrTitle, MB_ICONWARNING | MB_OK);
+    const std::string refusal = SaveRefusal(Narrow(dialog.lpstrFile));
+    if (refusal.empty()) return true;
+    ::MessageBoxW(dialog.hwndOwner, Widen(refusal).c_str(), dialog.lpstrTitle,
+                  MB_ICONWARNING | MB_OK);
   }
 }
 
@@ -1110,7 +892,7 @@ bool FileDialog::Execute() {
   }
   IconForSystemWindows icon;
   const bool chosen = kind_ == Kind::kOpen ? GetOpenFileNameW(&dialog) != FALSE
-                                           : AskForWritableName(dialog);
+                                           : AskForUsableName(dialog);
   if (!chosen) return false;
   file_name_ = Narrow(name.c_str());
   return true;
@@ -1126,7 +908,7 @@ Application::Application(int& argc, char** argv) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES |
                                                      ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
-  RegisterClasses();
+  RegisterFormClass();
   global().application = this;
 }
 
@@ -1193,14 +975,9 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
                                       std::string_view detail) {
   std::string whole(text);
   if (!detail.empty()) whole += "\n\n" + std::string(detail);
-  UINT style = MB_SETFOREGROUND;
-  switch (icon) {
-    case MessageIcon::kError: style |= MB_ICONERROR; break;
-    case MessageIcon::kWarning: style |= MB_ICONWARNING; break;
-    case MessageIcon::kInformation: style |= MB_ICONINFORMATION; break;
-    case MessageIcon::kQuestion: style |= MB_ICONQUESTION; break;
-  }
-  style |= buttons == MessageButtons::kRetryCancel ? MB_RETRYCANCEL : MB_OK;
+  constexpr UINT kIcons[] = {MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION, MB_ICONQUESTION};
+  const UINT style = MB_SETFOREGROUND | kIcons[static_cast<int>(icon)] |
+                     (buttons == MessageButtons::kRetryCancel ? MB_RETRYCANCEL : MB_OK);
   IconForSystemWindows icon_hook;
   switch (::MessageBoxW(ModalOwner(), Widen(whole).c_str(), Widen(title).c_str(), style)) {
     case IDRETRY: return MessageAnswer::kRetry;
@@ -1211,7 +988,53 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
 
 void Application::ShowException(const Exception& error) {
   MessageBox(StandardErrorText(error.what()), global().title, MessageIcon::kError,
-             MessageButtons::kOk);
+             MessageButtons::kOk, error.detail());
+}
+
+namespace {
+
+// Releases a COM object at the end of its scope.
+template <typename T>
+struct Held {
+  T* object = nullptr;
+  ~Held() {
+    if (object != nullptr) object->Release();
+  }
+};
+
+}  // namespace
+
+std::optional<std::string> Application::ChooseFolder(std::string_view title,
+                                                     std::string_view start_folder) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::optional<std::string> chosen;
+  {
+    Held<IFileOpenDialog> dialog;
+    Held<IShellItem> start, result;
+    if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_PPV_ARGS(&dialog.object)))) {
+      FILEOPENDIALOGOPTIONS options = 0;
+      dialog.object->GetOptions(&options);
+      dialog.object->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM |
+                                FOS_NOCHANGEDIR | FOS_DONTADDTORECENT);
+      dialog.object->SetTitle(Widen(title).c_str());
+      if (!start_folder.empty() &&
+          SUCCEEDED(SHCreateItemFromParsingName(Widen(start_folder).c_str(), nullptr,
+                                                IID_PPV_ARGS(&start.object)))) {
+        dialog.object->SetFolder(start.object);
+      }
+      IconForSystemWindows icon;
+      wchar_t* path = nullptr;
+      if (SUCCEEDED(dialog.object->Show(ModalOwner())) &&
+          SUCCEEDED(dialog.object->GetResult(&result.object)) &&
+          SUCCEEDED(result.object->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+        chosen = Narrow(path);
+        CoTaskMemFree(path);
+      }
+    }
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return chosen;
 }
 
 }  // namespace zelbo::toolkit

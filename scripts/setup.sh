@@ -5,8 +5,10 @@
 set -euo pipefail
 
 # The console program alone, built and run by the demo.
-packages=(cmake g++ ninja-build)
-[ "${1:-}" = demo ] || packages+=(libgtest-dev busybox qt6-base-dev
+packages=(cmake g++ ninja-build libssl-dev)
+[ "${1:-}" = demo ] || packages+=(libgtest-dev qt6-base-dev
+          # The shells that the tests join parts with (besides dash and bash).
+          busybox mksh yash
           # A file system that shares blocks between files, for the tests.
           xfsprogs
           # The benchmarks measure peak memory with it.
@@ -14,13 +16,18 @@ packages=(cmake g++ ninja-build)
           # zelbo32 on a virtual display, driven as a user drives it, with a
           # window manager and the tools that read what it shows.
           xvfb xdotool openbox x11-utils
+          # ... and as a screen reader meets it (AT-SPI, in a D-Bus session).
+          python3-pyatspi at-spi2-core dbus-daemon
           # The Windows build and its tests: the cross compiler (its -posix
           # variant), GoogleTest's sources to build for Windows, and wine.
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
           # Zelbo32.exe under wine: wine's fonts (the window's own).
           fonts-wine
-          # The Debian package and the checks of what it installs.
-          dpkg-dev file man-db desktop-file-utils appstream)
+          # The Debian package and the checks of what it installs; Debian's
+          # checks of a package (lintian; hardening-check is in devscripts).
+          dpkg-dev file man-db desktop-file-utils appstream lintian devscripts
+          # A second compiler, whose warnings differ from GCC's.
+          clang)
 
 missing=()
 for package in "${packages[@]}"; do

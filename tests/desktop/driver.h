@@ -62,6 +62,8 @@ class Driver {
   // Makes a folder a medium of its own for the program (a drive under
   // Windows); returns the program's path of its root.
   virtual std::string AttachMedium(const fs::path& folder) = 0;
+  // The medium attached there was taken out: Windows drops its drive.
+  virtual void DetachMedium(const fs::path& folder) = 0;
 
   // Starts the program; returns once one of its windows shows.
   virtual void Launch() = 0;
@@ -69,9 +71,14 @@ class Driver {
   virtual int WaitForExit() = 0;
   // The main window's client size in pixels.
   virtual std::pair<int, int> ClientSize() = 0;
-  // The dots per inch of the screen for programs started from now on;
-  // false where the driver cannot change them.
+  // The dots per inch of the screen, and the size in points of the
+  // desktop's font (0: its own), for programs started from now on; false
+  // where the driver cannot change them.
   virtual bool SetScreenDpi(int dpi) = 0;
+  virtual bool SetDesktopFont(int points) = 0;
+  // A file-size limit for the program, as `ulimit -f` sets one (-1: none);
+  // false where its system has no such limit.
+  virtual bool LimitFileSize(std::int64_t bytes) = 0;
 
   virtual ControlState State(std::string_view control) = 0;
   virtual std::string FocusedControl() = 0;  // "" when none has the focus
@@ -86,7 +93,7 @@ class Driver {
   // Opens a drop-down list and chooses an item.
   virtual void Pick(std::string_view control, int index) = 0;
   virtual void Hover(std::string_view control) = 0;
-  // A key to the main window: "Tab", "shift+Tab", "Escape", "Return".
+  // A key to the main window: "Tab", "shift+Tab", "Escape", "Return", "space".
   virtual void Key(std::string_view key) = 0;
   // As the close box or Alt+F4 does.
   virtual void CloseWindow() = 0;
@@ -110,6 +117,12 @@ class Driver {
   // The program's stored settings (the values of its settings key).
   virtual void Store(std::string_view name, const Stored& value) = 0;
   virtual Stored Read(std::string_view name) = 0;
+
+  // Shows the folder dialog that a run shows to ask where its parts go,
+  // beside the program; FolderChosen() waits for its answer: the folder,
+  // or "" when it was cancelled.
+  virtual void AskForFolder(std::string_view title, const fs::path& start) = 0;
+  virtual std::string FolderChosen() = 0;
 
   // The commands that join parts with a script (`base` without extension)
   // in the folder, one for each system whose script can be run here.

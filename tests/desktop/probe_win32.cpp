@@ -17,6 +17,8 @@
 //   pointer              -> ok HANDLE           the shape shown now, as a number
 //   settings clear | get NAME | set NAME text|number VALUE
 //   dpi N                -> ok                  for programs started after it
+//   font POINTS          -> ok                  the desktop's (message box) font, at 96 dpi, for
+//                                               programs started after it; 0: as it was
 // "passive" reads only what the system keeps of a window, so that it works
 // while the program is stopped. Anything not found answers "missing".
 #include <windows.h>
@@ -324,6 +326,20 @@ std::string Dpi(const std::vector<std::string>& args) {
   return "ok";
 }
 
+std::string Font(const std::vector<std::string>& args) {
+  static const NONCLIENTMETRICSW original = [] {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    return metrics;
+  }();
+  if (args.size() < 2) return "missing";
+  NONCLIENTMETRICSW metrics = original;
+  if (const int points = std::stoi(args[1]); points > 0) metrics.lfMessageFont.lfHeight = -points * 4 / 3;
+  SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, SPIF_UPDATEINIFILE);
+  return "ok";
+}
+
 std::string Answer(const std::string& line) {
   const std::vector<std::string> args = Fields(line);
   if (args.empty()) return "missing";
@@ -339,6 +355,7 @@ std::string Answer(const std::string& line) {
   if (verb == "pointer") return Pointer();
   if (verb == "settings") return Settings(args);
   if (verb == "dpi") return Dpi(args);
+  if (verb == "font") return Font(args);
   return "missing";
 }
 

@@ -19,7 +19,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
+#include <future>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -67,15 +71,18 @@ QWidget* Find(std::string_view name) {
   return form->findChild<QWidget*>(Q(name));
 }
 
-// What a window manager does once a box or dialog has gone: the window
-// under it is active again (offscreen, nothing does it).
+// What a window manager does once a box, dialog or list has gone: the
+// window under it is active again, before the code that showed them goes on
+// (offscreen, nothing does it), and still once the list has closed.
 void ActivateWhenNoModalIsLeft() {
-  QTimer::singleShot(0, [] {
+  const auto activate = [] {
     QWidget* form = MainForm();
     if (form != nullptr && form->isVisible() && QApplication::activeModalWidget() == nullptr) {
-      form->activateWindow();
+      QApplication::setActiveWindow(form);
     }
-  });
+  };
+  activate();
+  QTimer::singleShot(0, activate);
 }
 
 ControlState StateOf(QWidget* widget) {
@@ -127,6 +134,7 @@ class QtDriver : public Driver {
 
   std::string ProgramPath(const fs::path& host) const override { return host.string(); }
   std::string AttachMedium(const fs::path& folder) override { return folder.string() + "/"; }
+  void DetachMedium(const fs::path&) override {}
 
   void Launch() override {
     exited_ = false;
@@ -155,6 +163,24 @@ class QtDriver : public Driver {
     return OnGui([] { return std::pair{MainForm()->width(), MainForm()->height()}; });
   }
   bool SetScreenDpi(int) override { return false; }
+
+  // The window runs in this process: the limit is this process's.
+  bool LimitFileSize(std::int64_t bytes) override {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = bytes < 0 ? limit.rlim_max : static_cast<rlim_t>(bytes);
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+
+  // What a desktop's settings give the program as its font.
+  bool SetDesktopFont(int points) override {
+    return OnGui([points] {
+      static const QFont original = QApplication::font();
+      QApplication::setFont(points > 0 ? QFont(original.family(), points) : original);
+      return true;
+    });
+  }
 
   ControlState State(std::string_view control) override {
     return OnGui([&] { return StateOf(Find(control)); });
@@ -212,6 +238,7 @@ class QtDriver : public Driver {
       view->scrollTo(view->model()->index(index, 0));  // four rows show at a time
       const QRect item = view->visualRect(view->model()->index(index, 0));
       QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+      ActivateWhenNoModalIsLeft();  // as once the list has closed
     });
   }
 
@@ -229,6 +256,7 @@ class QtDriver : public Driver {
       if (key == "shift+Tab") QTest::keyClick(target, Qt::Key_Backtab, Qt::ShiftModifier);
       if (key == "Escape") QTest::keyClick(target, Qt::Key_Escape);
       if (key == "Return") QTest::keyClick(target, Qt::Key_Return);
+      if (key == "space") QTest::keyClick(target, Qt::Key_Space);
     });
   }
 
@@ -261,6 +289,7 @@ class QtDriver : public Driver {
   void Press(std::string_view title, std::string_view button) override {
     Post([title = std::string(title), button = std::string(button)] {
       QMessageBox* box = Shown<QMessageBox>(title);
+      if (box == nullptr) return;  // the scenario has failed already
       for (QAbstractButton* candidate : box->buttons()) {
         if (ButtonName(box->standardButton(candidate)) == button) candidate->click();
       }
@@ -344,9 +373,19 @@ class QtDriver : public Driver {
     return {Stored::Type::kOther, {}, 0};
   }
 
+  void AskForFolder(std::string_view title, const fs::path& start) override {
+    auto answer = std::make_shared<std::promise<std::string>>();
+    folder_ = answer->get_future();
+    Post([answer, title = std::string(title), start = start.string()] {
+      answer->set_value(toolkit::Application::Instance().ChooseFolder(title, start).value_or(""));
+    });
+  }
+  std::string FolderChosen() override { return folder_.get(); }
+
   std::vector<std::vector<std::string>> JoinCommands(std::string_view base) override {
     return {{"/bin/sh", std::string(base) + ".sh"}};
   }
+
 
 
  private:
@@ -402,6 +441,7 @@ class QtDriver : public Driver {
   std::atomic<bool> running_ = false;
   std::atomic<bool> exited_ = true;
   QWidget* hovered_ = nullptr;
+  std::future<std::string> folder_;
 };
 
 }  // namespace

@@ -51,13 +51,15 @@ fs::path SparseFile(const fs::path& path, std::int64_t size) {
   return path;
 }
 
-// A small medium that fills up: a tmpfs of its own (root only).
+// A small medium that fills up, or a read-only one: a tmpfs of its own
+// (root only).
 class SmallMedium {
  public:
-  explicit SmallMedium(const fs::path& folder, std::int64_t size) : folder_(folder) {
+  explicit SmallMedium(const fs::path& folder, std::int64_t size, unsigned long flags = 0)
+      : folder_(folder) {
     fs::create_directories(folder);
     const std::string options = "size=" + std::to_string(size);
-    mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", flags, options.c_str()) == 0;
   }
   ~SmallMedium() {
     if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
@@ -72,6 +74,11 @@ class SmallMedium {
     WriteFile(Filler(), std::string(static_cast<std::size_t>(free - room), 'f'));
   }
   void MakeRoom() { fs::remove(Filler()); }
+  // Takes the medium out: its folder is the bare mount point again.
+  void TakeOut() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    mounted_ = false;
+  }
 
  private:
   fs::path Filler() const { return folder_ / "filler"; }
@@ -234,22 +241,39 @@ TEST_F(WindowScenario, AtRestTheKeyboardMovesOnlyTheFocus) {
   });
 }
 
-TEST_F(WindowScenario, TheWindowScalesWithTheScreen) {
+// The layout at 353 x 222 pixels for 96 dpi and a 9-point desktop font.
+TEST_F(WindowScenario, TheWindowScalesWithTheScreenAndTheDesktopFont) {
+  const struct {
+    int dpi, points;
+    std::pair<int, int> size;
+  } rows[] = {
+      {96, 0, {353, 222}},
+      {144, 0, {530, 333}},  // x 144/96, rounded
+      {96, 14, {549, 345}},  // x 14/9
+      {96, 8, {353, 222}},   // a smaller font leaves it
+  };
   Play([&] {
-    if (!ui().SetScreenDpi(144)) GTEST_SKIP() << "this driver keeps the screen's dpi";
-    ui().Launch();
-    const auto [width, height] = ui().ClientSize();
-    ui().SetScreenDpi(96);
-    EXPECT_EQ(width, 530);  // 353 and 222 at 144/96, rounded
-    EXPECT_EQ(height, 333);
-    CloseAndExpectExitZero();
+    for (const auto& row : rows) {
+      if (!ui().SetScreenDpi(row.dpi) && row.dpi != 96) continue;  // the driver keeps it
+      ui().SetDesktopFont(row.points);
+      ui().Launch();
+      EXPECT_EQ(ui().ClientSize(), row.size) << row.dpi << " dpi, " << row.points << " points";
+      ui().SetScreenDpi(96);
+      ui().SetDesktopFont(0);
+      CloseAndExpectExitZero();
+    }
   });
 }
 
 TEST_F(WindowScenario, HintsFollowTheMouse) {
   Play([&] {
+    const fs::path folder = work_ / "a folder with a name long enough to be left out of the path";
+    fs::create_directories(folder);
+    const std::string source = ui().ProgramPath(SparseFile(folder / "clip.avi", 1000));
     ui().Launch();
-    const std::pair<const char*, const char*> hovered[] = {
+    ChooseSource(folder / "clip.avi");  // shown shortened
+    const std::pair<const char*, std::string> hovered[] = {
+        {"SplitFileDisplay", source},  // the whole path of the shortened one
         {"Amount", "Amount of parts"},
         {"SplitForecast", "This area displays what will be done"},  // its panel's
         {"BrowseButton", "Start here to choose your \"large\" file."},
@@ -258,12 +282,18 @@ TEST_F(WindowScenario, HintsFollowTheMouse) {
     };
     for (const auto& [control, hint] : hovered) {
       ui().Hover(control);
-      EXPECT_TRUE(Eventually([&] { return ui().State("StatusBar1").text.starts_with(hint); }, 10s))
+      const auto shows_hint = [&, hint = hint] {
+        return ui().State("StatusBar1").text.starts_with(hint);
+      };
+      EXPECT_TRUE(Eventually(shows_hint, 10s))
           << control << ": " << ui().State("StatusBar1").text;
     }
-    ui().Hover("Amount");
-    EXPECT_TRUE(Eventually([&] { return ui().Tooltip() == "Amount of parts"; }, 10s))
-        << "tooltip: " << ui().Tooltip();
+    for (const auto& [control, tooltip] : {std::pair{"Amount", std::string("Amount of parts")},
+                                           {"SplitFileDisplay", source}}) {
+      ui().Hover(control);
+      EXPECT_TRUE(Eventually([&] { return ui().Tooltip() == tooltip; }, 10s))
+          << control << ": " << ui().Tooltip();
+    }
     CloseAndExpectExitZero();
   });
 }
@@ -332,14 +362,20 @@ TEST_F(WindowScenario, StartRefusesPlansThatCannotRun) {
   });
 }
 
-TEST_F(WindowScenario, TheSaveDialogRefusesAMissingFolderAndAReadOnlyFile) {
+TEST_F(WindowScenario, TheSaveDialogRefusesAMissingFolderAReadOnlyFileAndAFolderOutOfReach) {
   Play([&] {
     const fs::path locked = work_ / "locked.BAT";
     WriteFile(locked, "keep me");
     fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    // Out of reach for an ordinary user by its permissions, for root as a
+    // read-only medium.
+    fs::create_directories(work_ / "read-only");
+    fs::permissions(work_ / "read-only", fs::perms::owner_read | fs::perms::owner_exec);
+    SmallMedium read_only(work_ / "read-only", kMbyte, MS_RDONLY);
     ui().Launch();
     ChooseSource(SparseFile(work_ / "movie.avi", 100'000));
-    for (const fs::path& refused : {work_ / "missing" / "movie.BAT", locked}) {
+    for (const fs::path& refused :
+         {work_ / "missing" / "movie.BAT", locked, work_ / "read-only" / "movie.BAT"}) {
       ui().Click("SplitStart");
       AwaitDialog(kSaveTitle);
       ui().AnswerDialog(kSaveTitle, ui().ProgramPath(refused));
@@ -351,7 +387,9 @@ TEST_F(WindowScenario, TheSaveDialogRefusesAMissingFolderAndAReadOnlyFile) {
       EXPECT_TRUE(Eventually([&] { return !ui().DialogShown(kSaveTitle); }));
     }
     EXPECT_EQ(ReadFile(locked), "keep me");
-    EXPECT_EQ(SortedNames(work_.path()), (std::vector<std::string>{"locked.BAT", "movie.avi"}));
+    EXPECT_EQ(SortedNames(work_.path()),
+              (std::vector<std::string>{"locked.BAT", "movie.avi", "read-only"}));
+    EXPECT_EQ(ui().Read("DestPath"), Stored{}) << "a refused folder is not remembered";
     CloseAndExpectExitZero();
   });
 }
@@ -377,6 +415,8 @@ TEST_F(WindowScenario, AWholeRunAsAUserDoesIt) {
     EXPECT_EQ(ui().DialogFilters(kSaveTitle),
               (std::vector<std::string>{"All (*.*)", "Batch files (*.bat)"}));
     ui().AnswerDialog(kSaveTitle, ui().ProgramPath(out / "movie.BAT"));
+    AwaitBox("Zelbo - Success");
+    EXPECT_EQ(ui().State("MainForm").text, "100% - Zelbo") << "the title as the box comes";
     EXPECT_EQ(Answer("Zelbo - Success", "OK").text, FinishedText(4, "movie", "movie"));
 
     EXPECT_EQ(SortedNames(out), (std::vector<std::string>{"movie.001", "movie.002", "movie.003",
@@ -428,6 +468,8 @@ TEST_P(CancelScenario, CancellingARunRemovesItsParts) {
       ui().Click("CloseButton");
     }
     ui().Thaw();
+    AwaitBox("Zelbo - Aborted");
+    EXPECT_EQ(ui().State("MainForm").text, "Zelbo");
     EXPECT_EQ(Answer("Zelbo - Aborted", "OK").text, "User aborted!");
     EXPECT_EQ(SortedNames(out), std::vector<std::string>{"movie.099"});
     ExpectIdle(out);
@@ -435,6 +477,10 @@ TEST_P(CancelScenario, CancellingARunRemovesItsParts) {
     EXPECT_TRUE(Eventually([&] { return ui().Pointer() == idle_pointer; }, 10s))
         << "the busy pointer stays";
     EXPECT_TRUE(ui().State("MainForm").visible) << "cancel does not close the window";
+    // Start has the focus back; pressed from the keyboard, it splits again.
+    ui().Key("space");
+    InDialog(kSaveTitle, out / "movie.BAT");
+    EXPECT_EQ(Answer("Zelbo - Success", "OK").text, FinishedText(8, "movie", "movie"));
     CloseAndExpectExitZero();
   });
 }
@@ -463,6 +509,8 @@ TEST_P(DiskFullScenario, AFullMediumAsksForRoom) {
                               "or cancel.\n\n";  // the system's reason follows
     EXPECT_TRUE(full.text.starts_with(asked)) << full.text;
     EXPECT_EQ(full.buttons, (std::vector<std::string>{"Retry", "Cancel"}));
+    EXPECT_EQ(ui().State("MainForm").text,
+              std::to_string(ui().State("ProgressBar0").position) + "% - Zelbo");
     if (retry) {
       medium.MakeRoom();
       ui().Press("Zelbo - Error", "Retry");
@@ -482,6 +530,71 @@ TEST_P(DiskFullScenario, AFullMediumAsksForRoom) {
 
 INSTANTIATE_TEST_SUITE_P(RetryAndCancel, DiskFullScenario, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Retry" : "Cancel"; });
+
+// Parts that a file-size limit would cut short are refused before the run.
+TEST_F(WindowScenario, PartsTheLimitCannotHoldAreRefusedBeforeTheRun) {
+  Play([&] {
+    const fs::path source = work_ / "movie.avi";
+    WriteFile(source, PatternBytes(kMbyte));
+    if (!ui().LimitFileSize(300 * kKbyte)) GTEST_SKIP() << "no file-size limits here";
+    const fs::path out = work_ / "out";
+    fs::create_directories(out);
+    ui().Launch();
+    ChooseSource(source);
+    UnitsAndAmount(2, "512");
+    Start(out / "movie.BAT");
+    EXPECT_EQ(Answer("Zelbo - ERROR", "OK").text,
+              "ERROR: Parts of 512 kbytes are larger than the file-size limit of this process "
+              "(ulimit -f) allows: at most 300 kbytes!");
+    EXPECT_TRUE(SortedNames(out).empty());
+    ExpectIdle(out);
+    CloseAndExpectExitZero();
+    ui().LimitFileSize(-1);
+  });
+}
+
+// The medium taken out at the disk-full question, Retry pressed before
+// another one is in: the rest of the parts go where the user says, never
+// into the bare folder the medium was mounted on.
+TEST_F(WindowScenario, AMediumTakenOutIsNeverWrittenBelow) {
+  Play([&] {
+    SmallMedium medium(work_ / "medium", 2 * kMbyte);
+    if (!medium.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+    const fs::path source = work_ / "movie.avi";
+    WriteFile(source, PatternBytes(5 * 256 * kKbyte + 100));
+    (void)ui().AttachMedium(work_ / "medium");
+    medium.LeaveRoom(640 * kKbyte);  // two parts and a half
+    const fs::path other = work_ / "other";
+    fs::create_directories(other);
+    ui().Launch();
+    ChooseSource(source);
+    UnitsAndAmount(2, "256");
+    Start(work_ / "medium" / "movie.BAT");
+    const BoxSeen full = AwaitBox("Zelbo - Error");
+    medium.TakeOut();
+    ui().DetachMedium(work_ / "medium");
+    ui().Press("Zelbo - Error", "Retry");
+    // The next box has the same title.
+    EXPECT_TRUE(Eventually([&] {
+      return ui().BoxShown("Zelbo - Error") && ui().ReadBox("Zelbo - Error").text != full.text;
+    }));
+    const BoxSeen gone = ui().ReadBox("Zelbo - Error");
+    EXPECT_TRUE(gone.text.ends_with(" is gone, or the medium that held it was taken out.\n\n"
+                                    "Choose the folder for part 3 and the parts after it."))
+        << gone.text;
+    ui().Press("Zelbo - Error", "OK");
+    InDialog("Folder for part 3 and the rest", other);
+    const BoxSeen done = Answer("Zelbo - Success", "OK");
+    EXPECT_NE(done.text.find("\nThe parts went to more than one medium:\n001 to 002: "),
+              std::string::npos)
+        << done.text;
+    EXPECT_TRUE(SortedNames(work_ / "medium").empty()) << "nothing below the mount point";
+    EXPECT_EQ(SortedNames(other), (std::vector<std::string>{"movie.003", "movie.004", "movie.005",
+                                                            "movie.006", "movie.bat", "movie.sh"}));
+    ExpectIdle(other);
+    CloseAndExpectExitZero();
+  });
+}
 
 TEST_F(WindowScenario, ChoicesAreRememberedAfterARestart) {
   Play([&] {
@@ -564,6 +677,18 @@ TEST_F(WindowScenario, NamesInAnyLanguageAndAnAmpersandStayAsTheyAre) {
                                                           "clip & ä.bat", "clip & ä.sh"}));
     ExpectJoinsBack(out, "clip & ä", source);
     CloseAndExpectExitZero();
+  });
+}
+
+TEST_F(WindowScenario, TheFolderDialogGivesTheFolderChosenOrNothing) {
+  Play([&] {
+    const fs::path medium = work_ / "medium 2";
+    fs::create_directories(medium);
+    for (const bool chosen : {true, false}) {
+      ui().AskForFolder("Where should the other parts go?", work_.path());
+      InDialog("Where should the other parts go?", chosen ? medium : fs::path());
+      EXPECT_EQ(ui().FolderChosen(), chosen ? ui().ProgramPath(medium) : "");
+    }
   });
 }
 

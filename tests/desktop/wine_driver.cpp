@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -67,10 +68,11 @@ std::string RegexQuoted(std::string_view text) {
 // screen, and a click meanwhile is lost), then gives it the focus.
 void AwaitOnScreen(std::string_view title) {
   const auto end = std::chrono::steady_clock::now() + 20s;
+  const std::string pattern = std::string("^").append(RegexQuoted(title)).append("$");
   std::string id;
   while (id.empty() && std::chrono::steady_clock::now() < end) {
     const testing::ProgramRun found = testing::RunProgram(
-        "xdotool", {"search", "--onlyvisible", "--name", "^" + RegexQuoted(title) + "$"});
+        "xdotool", {"search", "--onlyvisible", "--name", pattern});
     id = found.output.substr(0, found.output.find('\n'));
     if (id.empty()) std::this_thread::sleep_for(10ms);
   }
@@ -117,7 +119,10 @@ Probe::~Probe() {
 
 std::vector<std::string> Probe::Ask(const std::vector<std::string>& request, bool* found) {
   std::string line;
-  for (const std::string& field : request) line += (line.empty() ? "" : "\t") + Escape(field);
+  for (const std::string& field : request) {
+    if (!line.empty()) line += '\t';
+    line += Escape(field);
+  }
   line += '\n';
   if (::write(to_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
     throw std::runtime_error("the probe has gone");
@@ -154,10 +159,7 @@ WineDriver::~WineDriver() {
     int status = 0;
     ::waitpid(program_, &status, 0);
   }
-  for (const auto& [drive, folder] : drives_) {
-    std::error_code ignored;
-    fs::remove(prefix_ / "dosdevices" / drive, ignored);
-  }
+  for (const auto& [drive, folder] : drives_) DetachMedium(folder);
 }
 
 std::string WineDriver::ProgramPath(const fs::path& host) const {
@@ -182,6 +184,16 @@ std::string WineDriver::AttachMedium(const fs::path& folder) {
   fs::create_directory_symlink(folder, link);
   drives_["M:"] = folder;
   return "M:\\";
+}
+
+void WineDriver::DetachMedium(const fs::path& folder) {
+  // wine names its drive links in lower case.
+  for (const auto& [drive, root] : drives_) {
+    std::string link = drive;
+    std::transform(link.begin(), link.end(), link.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::error_code ignored;
+    if (root == folder) fs::remove(prefix_ / "dosdevices" / link, ignored);
+  }
 }
 
 void WineDriver::Launch() {
@@ -215,6 +227,11 @@ std::pair<int, int> WineDriver::ClientSize() {
 
 bool WineDriver::SetScreenDpi(int dpi) {
   probe_.Ask({"dpi", std::to_string(dpi)});
+  return true;
+}
+
+bool WineDriver::SetDesktopFont(int points) {
+  probe_.Ask({"font", std::to_string(points)});
   return true;
 }
 
@@ -386,6 +403,17 @@ Stored WineDriver::Read(std::string_view name) {
   if (!fields.empty() && fields[0] == "other") return {Stored::Type::kOther, {}, 0};
   return {};
 }
+
+void WineDriver::AskForFolder(std::string_view title, const fs::path& start) {
+  folder_ = std::async(std::launch::async, [this, title = std::string(title), start = ProgramPath(start)] {
+    std::string answer =
+        testing::RunProgram("wine", {(bin_ / "zelbo_folder.exe").string(), title, start}).output;
+    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    return answer;
+  });
+}
+
+std::string WineDriver::FolderChosen() { return folder_.get(); }
 
 std::vector<std::vector<std::string>> WineDriver::JoinCommands(std::string_view base) {
   // "call" keeps cmd from taking the quotes off a name with '&' in it.

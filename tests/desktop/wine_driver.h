@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <future>
 #include <map>
 
 #include "tests/desktop/driver.h"
@@ -38,11 +39,14 @@ class WineDriver : public Driver {
 
   std::string ProgramPath(const fs::path& host) const override;
   std::string AttachMedium(const fs::path& folder) override;
+  void DetachMedium(const fs::path& folder) override;
 
   void Launch() override;
   int WaitForExit() override;
   std::pair<int, int> ClientSize() override;
   bool SetScreenDpi(int dpi) override;
+  bool SetDesktopFont(int points) override;
+  bool LimitFileSize(std::int64_t) override { return false; }
 
   ControlState State(std::string_view control) override;
   std::string FocusedControl() override;
@@ -70,6 +74,9 @@ class WineDriver : public Driver {
   void Store(std::string_view name, const Stored& value) override;
   Stored Read(std::string_view name) override;
 
+  void AskForFolder(std::string_view title, const fs::path& start) override;
+  std::string FolderChosen() override;
+
   std::vector<std::vector<std::string>> JoinCommands(std::string_view base) override;
 
   // The unix process of the program while it runs.
@@ -84,6 +91,7 @@ class WineDriver : public Driver {
   fs::path prefix_;
   Probe probe_;
   pid_t program_ = -1;
+  std::future<std::string> folder_;  // what zelbo_folder.exe answers
   bool frozen_ = false;
   std::map<std::string, fs::path> drives_;  // "M:" -> the folder behind it
 };

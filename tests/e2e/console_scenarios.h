@@ -43,12 +43,12 @@ class ConsoleScenarios : public ConsoleRun {
     EXPECT_TRUE(batch.starts_with("@ECHO OFF\r\n"));
     EXPECT_NE(batch.find("\r\nECHO ZELBO Written By Odric Vallen\r\n"), std::string::npos);
     EXPECT_NE(batch.find("\r\nCOPY /B \"big.001\" + \"big.003\" \"big.001\"\r\n"), std::string::npos);
-    EXPECT_NE(batch.find("\r\nECHO Finished!\r\nDEL /F unsplit.bat & POPD & EXIT /B 0\r\n"),
+    EXPECT_NE(batch.find("\r\nECHO Finished!\r\nCALL :TIDY\r\nDEL /F unsplit.bat & POPD & EXIT /B 0\r\n"),
               std::string::npos);
     const std::string shell = testing::ReadFile(dir_ / "unsplit.sh");
     EXPECT_TRUE(shell.starts_with("#!/bin/sh\necho ZELBO Written By Odric Vallen\n"));
-    EXPECT_NE(shell.find("\ncat \"big.003\" >> \"big.001\" && "), std::string::npos);
-    EXPECT_NE(shell.find("\nmv -f \"big.001\" \"big.iso\" || "), std::string::npos);
+    EXPECT_NE(shell.find("\n  $1 003 132800 3000000 "), std::string::npos);
+    EXPECT_NE(shell.find("\nbase=\"big\"\nsource=\"big.iso\"\n"), std::string::npos);
     EXPECT_TRUE(shell.ends_with("\nrm -f unsplit.sh\necho Finished!\n"));
     EXPECT_EQ(shell.find('\r'), std::string::npos);
   }
@@ -93,59 +93,36 @@ class ConsoleScenarios : public ConsoleRun {
     EXPECT_EQ(run.exit_code, 4);
     EXPECT_EQ(run.output,
               "We will split the file \"big.001\" into 4 parts of 1024 bytes\n"
-              " and a remainder of 904\n"
-              "Writing the splitted parts:\nbig.001\nERROR: Unable to open output file \"big.001\"\n");
+              " and a remainder of 904\nERROR: Unable to open output file \"big.001\"\n");
     EXPECT_EQ(testing::ReadFile(dir_ / "big.001"), bytes);
   }
 
-  void ALaterPartNamedLikeTheSourceStopsTheRunThere() {
+  // Any output that would be the source (by its own name, a hard link or a
+  // symbolic link) stops the run before its first part.
+  void AnOutputThatIsTheSourceStopsTheRunBeforeAnyPart() {
     const std::string bytes = testing::PatternBytes(5000);
-    Make("big.002", bytes);
-    const auto run = Split({"big.002", "-sk1"});
-    EXPECT_EQ(run.exit_code, 4);
-    EXPECT_TRUE(run.output.ends_with("big.002\nERROR: Unable to open output file \"big.002\"\n"));
-    EXPECT_EQ(testing::ReadFile(dir_ / "big.002"), bytes);
-    EXPECT_EQ(testing::ReadFile(dir_ / "big.001"), bytes.substr(0, 1024));
-  }
-
-  void LinksToTheSourceAreRefusedBeforeAnythingIsTruncated() {
-    const std::string bytes = testing::PatternBytes(5000);
-    Make("data.bin", bytes);
-    fs::create_hard_link(dir_ / "data.bin", dir_ / "data.003");
-    auto run = Split({"data.bin", "-sk2"});
-    EXPECT_EQ(run.exit_code, 4);
-    EXPECT_TRUE(run.output.ends_with("ERROR: Unable to open output file \"data.003\"\n"));
-    EXPECT_EQ(testing::ReadFile(dir_ / "data.bin"), bytes);
-
-    EXPECT_EQ(testing::ReadFile(dir_ / "data.002"), bytes.substr(2048, 2048));
-    fs::remove(dir_ / "data.003");
-    fs::remove(dir_ / "data.001");
-    fs::create_symlink("data.bin", dir_ / "data.001");
-    run = Split({"data.bin", "-sk2"});
-    EXPECT_EQ(run.exit_code, 4);
-    EXPECT_TRUE(run.output.ends_with("ERROR: Unable to open output file \"data.001\"\n"));
-    EXPECT_EQ(testing::ReadFile(dir_ / "data.bin"), bytes);
-
-    // The scripts are written after the source is closed.
-    fs::remove(dir_ / "data.001");
-    fs::create_symlink(dir_ / "data.bin", dir_ / "unsplit.sh");
-    run = Split({"data.bin", "-sk2"});
-    EXPECT_EQ(run.exit_code, 4);
-    EXPECT_TRUE(run.output.ends_with(
-        "DOS batch file \"unsplit.bat\" created.\nERROR: Unable to open output file \"unsplit.sh\"\n"));
-    EXPECT_EQ(testing::ReadFile(dir_ / "data.bin"), bytes);
-  }
-
-  void AScriptNamedLikeTheSourceIsRefused() {
-    const std::string bytes = testing::PatternBytes(3000);
-    Make("unsplit.bat", bytes);
-    const auto run = Split({"unsplit.bat", "-sk1"});
-    EXPECT_EQ(run.exit_code, 4);
-    EXPECT_TRUE(run.output.ends_with(
-        "Writing the DOS batch to put the stuff back together...\n"
-        "ERROR: Unable to open output file \"unsplit.bat\"\n"));
-    EXPECT_EQ(testing::ReadFile(dir_ / "unsplit.bat"), bytes);
-    EXPECT_FALSE(fs::exists(dir_ / "unsplit.sh"));
+    struct Case {
+      const char* source;
+      const char* link;  // another name of the source, or nullptr
+      bool symbolic;
+      const char* clash;
+    };
+    for (const Case& c : {Case{"big.002", nullptr, false, "big.002"},
+                          Case{"data.bin", "data.003", false, "data.003"},
+                          Case{"data.bin", "unsplit.sh", true, "unsplit.sh"},
+                          Case{"unsplit.bat", nullptr, false, "unsplit.bat"}}) {
+      for (const std::string& name : Listing()) fs::remove(dir_ / name);
+      Make(c.source, bytes);
+      if (c.link != nullptr && c.symbolic) fs::create_symlink(c.source, dir_ / c.link);
+      if (c.link != nullptr && !c.symbolic) fs::create_hard_link(dir_ / c.source, dir_ / c.link);
+      const auto run = Split({Arg(c.source), "-sk1"});
+      EXPECT_EQ(run.exit_code, 4) << c.clash;
+      EXPECT_TRUE(run.output.ends_with(" and a remainder of 904\nERROR: Unable to open output file \"" +
+                                       Arg(c.clash) + "\"\n"))
+          << run.output;
+      EXPECT_EQ(testing::ReadFile(dir_ / c.source), bytes);
+      EXPECT_EQ(Listing().size(), c.link != nullptr ? 2u : 1u) << "nothing written";
+    }
   }
 
   void AScriptThatCannotBeCreatedIsReported() {

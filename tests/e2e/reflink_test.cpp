@@ -1,6 +1,7 @@
-// On a file system that shares blocks between files (XFS with reflink, in
-// a loop file made for the test), the parts share the source's blocks:
-// the same bytes, the same screen, no new space. Needs root to mount.
+// On other file systems than the test folder's: on XFS with reflink (in a
+// loop file made for the test) the parts share the source's blocks, on
+// tmpfs they are copied; the same bytes and the same screen as on the test
+// folder's own file system either way. Needs root to mount.
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <fcntl.h>
@@ -92,6 +93,20 @@ TEST_F(Reflink, PartsNotAlignedToBlocksAreCopied) {
     EXPECT_EQ(ReadFile(part), bytes.substr((i - 1) * 1000000, 1000000)) << part;
   }
   EXPECT_FALSE(SharesAllItsBlocks(mount_ / "big.002")) << "it starts inside a block";
+}
+
+TEST_F(Reflink, ATmpfsGivesTheSameScreenAndParts) {
+  const fs::path memory = dir_ / "memory";
+  fs::create_directory(memory);
+  ASSERT_EQ(::mount("zelbo-test", memory.c_str(), "tmpfs", 0, "size=64m"), 0);
+  const std::string bytes = PatternBytes(7 * 1000000 + 3);
+  const std::string copied = SplitIn(dir_.path(), bytes, "-s1000000");
+  const std::string inMemory = SplitIn(memory, bytes, "-s1000000");
+  std::string parts;
+  for (int i = 1; i <= 8; ++i) parts += ReadFile(memory / ("big.00" + std::to_string(i)));
+  ::umount2(memory.c_str(), MNT_DETACH);
+  EXPECT_EQ(inMemory, copied);
+  EXPECT_EQ(parts, bytes);
 }
 
 }  // namespace

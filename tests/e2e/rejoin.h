@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/part_names.h"
 #include "common/scripts.h"
 #include "tests/e2e/console_e2e_test.h"
 
@@ -58,12 +59,20 @@ enum class Trouble {
   kSizeLimit,         // part 1 cannot grow past 90000 bytes; then it can
   kReadOnly,          // every file came off a CD (read-only), run as an ordinary user
   kInterrupted,       // an earlier run was killed halfway through appending part 2
+  // Other bytes at the same sizes; then the parts are copied again.
+  kSwappedParts,      // parts 1 and 2 (of equal size) change places
+  kChangedByte,       // one byte of part 3 changed
+  kForeignPart,       // part 2 comes from another set
+  kLinkedParts,       // the folder holds links to the parts elsewhere; then part 1 is copied
+  kLocked,            // another join holds the lock; then it is gone
+  kUndeletable,       // part 2 cannot be deleted (a sticky folder); then it can
 };
 
 struct TroubleCase {
   std::string label;
   Trouble trouble;
   std::string stop_message;  // what the first join says as it stops; "" when it just works
+  bool check_passes = true;  // the check-only run finds every part good
 };
 
 inline void PrintTo(const Splitter& splitter, std::ostream* out) { *out << splitter.label; }
@@ -88,10 +97,10 @@ inline std::vector<std::string> AsOrdinaryUser() {
 }
 inline void GiveToOrdinaryUser(const fs::path& path) {
   if (!IsRoot()) return;
-  (void)::lchown(path.c_str(), kOrdinaryUser, kOrdinaryUser);
+  EXPECT_EQ(::lchown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0) << path;
   if (!fs::is_directory(path)) return;
   for (const auto& entry : fs::recursive_directory_iterator(path)) {
-    (void)::lchown(entry.path().c_str(), kOrdinaryUser, kOrdinaryUser);
+    EXPECT_EQ(::lchown(entry.path().c_str(), kOrdinaryUser, kOrdinaryUser), 0) << entry.path();
   }
 }
 
@@ -120,10 +129,11 @@ class SmallDisk {
 
 // How one join is started.
 struct JoinStart {
-  fs::path folder;             // the working folder; the parts' folder when empty
-  std::string script;          // the script as named to the interpreter; its own name when empty
+  fs::path folder{};           // the working folder; the parts' folder when empty
+  std::string script{};        // the script as named to the interpreter; its own name when empty
   std::int64_t size_limit = -1;
   bool ordinary_user = false;
+  std::vector<std::string> environment;  // NAME=value
 };
 
 class RejoinFixture {
@@ -143,16 +153,33 @@ class RejoinFixture {
     fs::rename(parts_ / rejoin.source_name, elsewhere_ / "original");
   }
 
-  testing::ProgramRun Join(const Joiner& joiner, const JoinStart& start = {}) {
+  // With `check_only`, the script only checks (--check, /CHECK).
+  testing::ProgramRun Join(const Joiner& joiner, const JoinStart& start = {}, bool check_only = false) {
     testing::RunOptions options;
     options.working_directory = start.folder.empty() ? parts_.path() : start.folder;
     options.file_size_limit = start.size_limit;
     options.command_prefix = start.ordinary_user ? AsOrdinaryUser() : std::vector<std::string>{};
+    options.command_prefix.push_back("env");
+    options.command_prefix.insert(options.command_prefix.end(), start.environment.begin(), start.environment.end());
     options.command_prefix.insert(options.command_prefix.end(), joiner.prefix.begin(),
                                   joiner.prefix.end());
     std::vector<std::string> arguments = joiner.leading_arguments;
     arguments.push_back(start.script.empty() ? joiner.script : start.script);
+    if (check_only) arguments.push_back(joiner.script.ends_with(".bat") ? "/CHECK" : "--check");
     return testing::RunProgram(joiner.program, arguments, options);
+  }
+
+  // Writes both scripts for the parts `base`.001... as the splitter does,
+  // with each part's SHA-256.
+  void WriteScripts(const std::string& base, const std::string& source) {
+    ScriptInput input{ScriptVariant::kConsole, base, source, "unsplit", {}, {}};
+    for (std::int32_t j = 1; fs::exists(parts_ / PartFileName(base, j)); ++j) {
+      const fs::path part = parts_ / PartFileName(base, j);
+      input.partSizes.push_back(static_cast<std::int64_t>(fs::file_size(part)));
+      input.partDigests.push_back(testing::RunProgram("/usr/bin/sha256sum", {part.string()}).output.substr(0, 64));
+    }
+    testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
+    testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
   }
 
   // Splits, moves the source away (leaving a file in its place when
@@ -183,17 +210,23 @@ class RejoinFixture {
   }
 
   std::vector<std::string> LeftInParts() const { return testing::SortedNames(parts_.path()); }
+  std::string Contents(const std::string& name) const {
+    return fs::is_directory(parts_ / name) ? "(a folder)" : testing::ReadFile(parts_ / name);
+  }
 
   // Part 1 past 4 GiB, as a sparse file so that the test writes almost
   // nothing, a part 2 of five bytes, and both scripts for them: sizes must
   // be read and compared in 64 bits.
+  // With `appended`, part 1 also holds the start of part 2, as after a run
+  // that was killed while appending it.
   static constexpr std::int64_t kLargeFirst = 5000000000;
-  void MakeLargeFirstPart() {
+  void MakeLargeFirstPart(const std::string& appended = "") {
     const ScriptInput input{ScriptVariant::kConsole, "big", "big.iso", "unsplit", {kLargeFirst, 5}, {}};
     testing::WriteFile(parts_ / "unsplit.sh", ShellScriptText(input));
     testing::WriteFile(parts_ / "unsplit.bat", DosBatchText(input));
     testing::WriteFile(parts_ / "big.001", "start");
     fs::resize_file(parts_ / "big.001", kLargeFirst);
+    std::ofstream(parts_ / "big.001", std::ios::binary | std::ios::app) << appended;
     testing::WriteFile(parts_ / "big.002", "tail!");
   }
   // The join gave big.iso with both parts' bytes in their places.
@@ -212,7 +245,7 @@ class RejoinFixture {
   // Remembers every file of the parts' folder, for ExpectStopped.
   void TakeStock() {
     stock_.clear();
-    for (const std::string& name : LeftInParts()) stock_[name] = testing::ReadFile(parts_ / name);
+    for (const std::string& name : LeftInParts()) stock_[name] = Contents(name);
   }
 
   // The join stopped, said why, and changed nothing (ExpectUnchanged): part 1
@@ -233,7 +266,7 @@ class RejoinFixture {
     for (const auto& [name, bytes] : stock_) names.push_back(name);
     ASSERT_EQ(LeftInParts(), names);
     for (const auto& [name, bytes] : stock_) {
-      const std::string now = testing::ReadFile(parts_ / name);
+      const std::string now = Contents(name);
       if (name == first && first_may_grow) {
         EXPECT_EQ(now.substr(0, bytes.size()), bytes) << name;
       } else {
@@ -244,7 +277,10 @@ class RejoinFixture {
 
   // Sets the trouble up after the split; says how to start the join then.
   JoinStart Prepare(Trouble trouble, const Joiner& joiner) {
-    JoinStart start;
+    // Settings that change how ls and df print sizes, which the scripts
+    // must not heed.
+    JoinStart start{.environment = {"BLOCK_SIZE=human-readable", "LS_BLOCK_SIZE=1", "DF_BLOCK_SIZE=1",
+                                    "POSIXLY_CORRECT=1", "TIME_STYLE=+%s"}};
     switch (trouble) {
       case Trouble::kStartedElsewhere:
         MakeDecoySet();
@@ -278,6 +314,32 @@ class RejoinFixture {
         testing::WriteFile(parts_ / "big.001", testing::ReadFile(parts_ / "big.001") +
                                                    testing::ReadFile(parts_ / "big.002").substr(0, 1000));
         break;
+      case Trouble::kSwappedParts:
+        testing::WriteFile(parts_ / "big.001", original_.substr(60000, 60000));
+        testing::WriteFile(parts_ / "big.002", original_.substr(0, 60000));
+        break;
+      case Trouble::kChangedByte:
+        testing::WriteFile(parts_ / "big.003", original_.substr(120000).replace(100, 1, 1, static_cast<char>(original_[120100] ^ 1)));
+        break;
+      case Trouble::kForeignPart:
+        testing::WriteFile(parts_ / "big.002", testing::PatternBytes(60000, 99));
+        break;
+      case Trouble::kLinkedParts:
+        fs::create_directory(elsewhere_ / "stick");
+        for (const std::string& name : LeftInParts()) {
+          fs::rename(parts_ / name, elsewhere_ / "stick" / name);
+          fs::create_symlink(elsewhere_ / "stick" / name, parts_ / name);
+        }
+        break;
+      case Trouble::kLocked:
+        fs::create_directory(parts_ / "big.lock");
+        break;
+      case Trouble::kUndeletable:
+        // Root's part in root's sticky folder: only root may delete it.
+        for (const std::string& name : LeftInParts()) if (name != "big.002") GiveToOrdinaryUser(parts_ / name);
+        fs::permissions(parts_.path(), fs::perms::all | fs::perms::sticky_bit);
+        start.ordinary_user = true;
+        break;
     }
     TakeStock();
     return start;
@@ -298,6 +360,21 @@ class RejoinFixture {
         break;
       case Trouble::kSizeLimit:
         start.size_limit = -1;
+        break;
+      case Trouble::kSwappedParts:
+      case Trouble::kChangedByte:
+      case Trouble::kForeignPart:
+        for (int j = 0; j < 3; ++j) testing::WriteFile(parts_ / PartFileName("big", j + 1), original_.substr(j * 60000, 60000));
+        break;
+      case Trouble::kLinkedParts:
+        fs::remove(parts_ / "big.001");
+        fs::copy_file(elsewhere_ / "stick" / "big.001", parts_ / "big.001");
+        break;
+      case Trouble::kLocked:
+        fs::remove(parts_ / "big.lock");
+        break;
+      case Trouble::kUndeletable:
+        GiveToOrdinaryUser(parts_ / "big.002");
         break;
       case Trouble::kStartedElsewhere:
       case Trouble::kReadOnly:
@@ -350,14 +427,19 @@ class TroubleFixture : public RejoinFixture {
  protected:
   void SplitTroubleAndJoin(const Splitter& splitter, const Joiner& joiner,
                            const TroubleCase& trouble) {
-    if (trouble.trouble == Trouble::kFullDisk && !IsRoot()) {
-      GTEST_SKIP() << "a small disk needs a tmpfs mount, which needs root";
+    if ((trouble.trouble == Trouble::kFullDisk || trouble.trouble == Trouble::kUndeletable) && !IsRoot()) {
+      GTEST_SKIP() << "a small disk needs a tmpfs mount, and a part of another user root, which needs root";
     }
     Split(splitter, kThreeParts);
+    WriteScripts("big", kThreeParts.source_name);
     JoinStart start = Prepare(trouble.trouble, joiner);
     if (::testing::Test::HasFatalFailure()) return;
+    const auto checked = Join(joiner, start, true);
+    EXPECT_EQ(checked.exit_code == 0, trouble.check_passes) << checked.output;
+    ExpectUnchanged();
     auto joined = Join(joiner, start);
     if (!trouble.stop_message.empty()) {
+      if (trouble.trouble == Trouble::kUndeletable) TakeStock();  // it stops after the append
       ExpectStopped(joined, trouble.stop_message);
       Repair(trouble.trouble, start);
       joined = Join(joiner, start);

@@ -22,6 +22,8 @@ Joiner Dash() { return {"dash", "/bin/sh", {}, {}, "unsplit.sh", "unsplit.bat"};
 std::vector<Joiner> Shells() {
   return {Dash(),
           {"busybox", BusyboxPath(), {}, {"sh"}, "unsplit.sh", "unsplit.bat"},
+          {"mksh", "/usr/bin/mksh", {}, {}, "unsplit.sh", "unsplit.bat"},
+          {"yash", "/usr/bin/yash", {}, {}, "unsplit.sh", "unsplit.bat"},
           {"bash", "/bin/bash", {}, {}, "unsplit.sh", "unsplit.bat"}};
 }
 
@@ -73,15 +75,21 @@ INSTANTIATE_TEST_SUITE_P(Shells, RejoinOverExisting, ::testing::ValuesIn(Shells(
 
 const TroubleCase kShellTroubles[] = {
     {"started_elsewhere", Trouble::kStartedElsewhere, ""},
-    {"missing_part", Trouble::kMissingPart, "ERROR: The part \"big.003\" is missing.\n"},
+    {"missing_part", Trouble::kMissingPart, "ERROR: The part \"big.003\" is missing.\n", false},
     {"damaged_part", Trouble::kDamagedPart,
-     "ERROR: The part \"big.002\" has 59999 bytes instead of 60000.\n"},
+     "ERROR: The part \"big.002\" has 59999 bytes instead of 60000.\n", false},
     {"full_disk", Trouble::kFullDisk,
      "ERROR: The part \"big.002\" could not be appended to \"big.001\".\n"},
     {"size_limit", Trouble::kSizeLimit,
      "ERROR: The part \"big.002\" could not be appended to \"big.001\".\n"},
     {"read_only", Trouble::kReadOnly, ""},
-    {"interrupted", Trouble::kInterrupted, ""},
+    {"interrupted", Trouble::kInterrupted, "", false},
+    {"swapped_parts", Trouble::kSwappedParts, "ERROR: The part \"big.002\" is damaged: ", false},
+    {"changed_byte", Trouble::kChangedByte, "ERROR: The part \"big.003\" is damaged: ", false},
+    {"foreign_part", Trouble::kForeignPart, "ERROR: The part \"big.002\" is damaged: ", false},
+    {"linked_parts", Trouble::kLinkedParts, "ERROR: The part \"big.001\" is a link ", false},
+    {"locked", Trouble::kLocked, "ERROR: Another join of these parts is running"},
+    {"undeletable", Trouble::kUndeletable, "ERROR: The part \"big.002\" was appended to \"big.001\" but could not be deleted."},
 };
 
 class ShellTrouble : public TroubleFixture,
@@ -100,15 +108,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 class LargeParts : public RejoinFixture, public ::testing::TestWithParam<Joiner> {};
 
+// Sizes past 4 GiB, compared in shells that count in 32 bits too: a fresh
+// join, one that goes on after a run was killed halfway through part 2,
+// and one on a file system that holds only 32-bit sizes (as getconf says).
 TEST_P(LargeParts, JoinAFirstPartPastFourGiB) {
+  for (const std::string appended : {"", "ta"}) {
+    MakeLargeFirstPart(appended);
+    const auto joined = Join(GetParam());
+    EXPECT_EQ(joined.exit_code, 0) << joined.output;
+    ExpectLargeFirstPartJoined(GetParam().other_script);
+  }
   MakeLargeFirstPart();
-  const auto joined = Join(GetParam());
-  EXPECT_EQ(joined.exit_code, 0) << joined.output;
-  ExpectLargeFirstPartJoined(GetParam().other_script);
+  testing::WriteFile(elsewhere_ / "getconf", "#!/bin/sh\necho 32\n");
+  fs::permissions(elsewhere_ / "getconf", fs::perms::owner_all);
+  const auto refused = Join(GetParam(), {.environment = {"PATH=" + elsewhere_.path().string() + ":" + std::getenv("PATH")}});
+  EXPECT_NE(refused.output.find("ERROR: The file system of this folder cannot hold a file of 5000000005 bytes."),
+            std::string::npos) << refused.output;
+  EXPECT_EQ(fs::file_size(parts_ / "big.001"), static_cast<std::uintmax_t>(kLargeFirst));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shells, LargeParts, ::testing::Values(Dash()),
+INSTANTIATE_TEST_SUITE_P(Shells, LargeParts, ::testing::ValuesIn(Shells()),
                          [](const auto& info) { return info.param.label; });
+
+// yash reads no Latin-1 name in a UTF-8 locale: it stops at the names on
+// top, before it changes anything.
+class Latin1Names : public RejoinFixture, public ::testing::Test {};
+
+TEST_F(Latin1Names, AShellThatCannotReadThemChangesNothing) {
+  for (const char* part : {"caf\xe9.001", "caf\xe9.002"}) testing::WriteFile(parts_ / part, part);
+  WriteScripts("caf\xe9", "caf\xe9.bin");
+  TakeStock();
+  const auto run = Join(Shells()[3], {.environment = {"LC_ALL=C.UTF-8"}});
+  EXPECT_NE(run.exit_code, 0) << run.output;
+  ExpectUnchanged();
+}
 
 }  // namespace
 }  // namespace zelbo::e2e

@@ -7,10 +7,16 @@
 # that nothing but the settings store is written below the user's home.
 #   desktop_test.sh PATH-TO-ZELBO32
 set -euo pipefail
+# A desktop session has a session bus; without one, libdbus would start one
+# for the window's accessibility and note it below the home folder.
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || exec dbus-run-session -- "$0" "$@"
 program=$1
 work=$(mktemp -d)
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache \
        XDG_DATA_HOME=$work/home/.local/share XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
+# A desktop has its session bus; without one, dbus-launch (where installed)
+# would start one for Qt and keep its address below the home folder.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/runtime/no-bus
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/wm" "$work/src" "$work/out" && chmod 700 "$XDG_RUNTIME_DIR"
 settings=$XDG_CONFIG_HOME/OVallen/Zelbo.reg
 pids=()
@@ -114,6 +120,6 @@ expect_exit_zero $zelbo
 grep -q '^"Parts"="2"' "$settings" || fail "Parts not stored at the close"
 
 written=$(cd "$HOME" && find . -type f | sort | tr '\n' ' ')
-[ "$written" = "./.config/OVallen/Zelbo.reg ./.config/OVallen/Zelbo.reg.lock " ] ||
+[ "$written" = "./.config/OVallen/Zelbo.reg " ] ||
   fail "written below the home folder: $written"
 echo "zelbo32 on a desktop: exact titles, the save dialog's refusals, a close during a run, nothing else written"

@@ -2,7 +2,7 @@
 # zelbo32 as a user starts it, on a virtual X display: arguments change
 # nothing, a stored value of the wrong type shows the error box titled
 # "Zelbo" before the window, and closing the window ends the program with
-# exit code 0 and the choices stored.
+# exit code 0 and the choices stored, or with one box when they cannot be.
 #   program_test.sh PATH-TO-ZELBO32
 set -euo pipefail
 program=$1
@@ -11,7 +11,7 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFOR
 mkdir -p "$XDG_CONFIG_HOME/OVallen" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 settings=$XDG_CONFIG_HOME/OVallen/Zelbo.reg
 
-trap 'kill ${xvfb:-} 2>/dev/null; rm -rf "$work"' EXIT
+trap 'umount "$XDG_CONFIG_HOME/OVallen" 2>/dev/null; kill ${xvfb:-} 2>/dev/null; rm -rf "$work"' EXIT
 source "$(dirname "$0")/x_display.sh"
 start_x_display
 
@@ -63,4 +63,16 @@ close_main_window
 expect_exit_zero $pid
 grep -q '^"Parts"="7"' "$settings" || fail "the amount read before the error was lost"
 grep -q '^"PartType"=dword:00000000' "$settings" || fail "PartType not rewritten with its type"
-echo "zelbo32 started, showed its error box, closed and exited with 0"
+
+# Settings that cannot be stored (a read-only folder; for root, who may
+# write into any folder, a read-only mount of it): one box, then the window
+# closes all the same.
+folder=$XDG_CONFIG_HOME/OVallen
+mount --bind "$folder" "$folder" 2>/dev/null && mount -o remount,bind,ro "$folder" || chmod 555 "$folder"
+"$program" &
+pid=$!
+close_main_window
+box=$(window box)
+xdotool windowfocus --sync "$box" key Return
+expect_exit_zero $pid
+echo "zelbo32 started, showed its error boxes, closed and exited with 0"

@@ -69,7 +69,7 @@ class SplitRunTest : public WindowTest {
     poll_->start();
   }
 
-  bool Writing() const { return window_->SplitForecast.Caption().starts_with("Writing part "); }
+  bool Writing() const { return window_->SplitForecast.Text().starts_with("Writing part "); }
 
   std::vector<std::string> FilesIn(const fs::path& folder) const {
     std::vector<std::string> names;
@@ -103,9 +103,9 @@ TEST_F(SplitRunTest, ChoosingASourceMeasuresAndRemembersIt) {
   EXPECT_TRUE(dialog.filters[0].startsWith("All (*.*)"));
   EXPECT_EQ(plan_->sourceFile, source.string());
   EXPECT_EQ(plan_->sourceSize, 3'670'016);
-  EXPECT_EQ(window.FileSize.Caption(), "3.5 Mbytes. (3,670,016 bytes)");
-  EXPECT_EQ(window.SplitFileDisplay.Caption(), source.string());
-  EXPECT_TRUE(window.SplitForecast.Caption().starts_with("The file will be split into 2 parts of 1,835,008 bytes."));
+  EXPECT_EQ(window.FileSize.Text(), "3.5 Mbytes. (3,670,016 bytes)");
+  EXPECT_EQ(window.SplitFileDisplay.Text(), source.string());
+  EXPECT_TRUE(window.SplitForecast.Text().starts_with("The file will be split into 2 parts of 1,835,008 bytes."));
   EXPECT_EQ(window.SplitStart.Hint(), "Click to start splitting your file.");
   EXPECT_EQ(window.OpenDialog1.InitialFolder(), sources_.string() + "/");
   EXPECT_NE(ReadFile(SettingsFile()).find("\"SourcePath\"=\"" + sources_.string() + "/\""), std::string::npos);
@@ -116,7 +116,7 @@ TEST_F(SplitRunTest, ChoosingASourceMeasuresAndRemembersIt) {
   QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
   EXPECT_EQ(again.folder, sources_.string());
   EXPECT_EQ(plan_->sourceFile, source.string());
-  EXPECT_EQ(window.FileSize.Caption(), "3.5 Mbytes. (3,670,016 bytes)");
+  EXPECT_EQ(window.FileSize.Text(), "3.5 Mbytes. (3,670,016 bytes)");
 }
 
 TEST_F(SplitRunTest, LongPathsAreShortenedFromSixtyOneBytes) {
@@ -128,7 +128,7 @@ TEST_F(SplitRunTest, LongPathsAreShortenedFromSixtyOneBytes) {
     const fs::path source = MakeSource("c.avi", 10, folder);
     ASSERT_EQ(source.string().size(), length);
     Choose(source);
-    EXPECT_EQ(window.SplitFileDisplay.Caption(), length == 60 ? source.string() : ".../c.avi");
+    EXPECT_EQ(window.SplitFileDisplay.Text(), length == 60 ? source.string() : ".../c.avi");
   }
 }
 
@@ -151,10 +151,10 @@ TEST_F(SplitRunTest, ASourceThatCannotBeOpenedIsMarked) {
   EXPECT_EQ(seen_[0].detail, "No such file or directory");
   EXPECT_EQ(seen_[0].title, "Zelbo - ERROR");
   EXPECT_EQ(seen_[0].icon, QMessageBox::Critical);
-  EXPECT_EQ(window.SplitFileDisplay.Caption(), gone.string() + ", WARNING: OPEN ERROR");
+  EXPECT_EQ(window.SplitFileDisplay.Text(), gone.string() + ", WARNING: OPEN ERROR");
   EXPECT_EQ(plan_->sourceFile, gone.string());
   EXPECT_EQ(plan_->sourceSize, 1000) << "the previous file's size stays";
-  EXPECT_EQ(window.FileSize.Caption(), "1000.0 bytes. (1,000 bytes)");
+  EXPECT_EQ(window.FileSize.Text(), "1000.0 bytes. (1,000 bytes)");
   EXPECT_EQ(ReadFile(SettingsFile()), stored);
 
   // Start then runs on the vanished path and tells so.
@@ -181,13 +181,13 @@ TEST_F(SplitRunTest, AFullSplitRejoinsWithItsShellScript) {
     if (!Writing()) return;
     max_position = std::max(max_position, window.ProgressBar0.Position());
     // The title follows the bar a few times a second.
-    const std::string title = window.form().Caption();
+    const std::string title = window.form().Text();
     titled = titled && title.ends_with("% - Zelbo") &&
              std::stoi(title) <= window.ProgressBar0.Position();
     locked = locked && !window.SplitStart.Enabled() && !window.BrowseButton.Enabled() &&
              !window.Amount.Enabled() && !window.SplitType.Enabled() &&
              !window.Preselection.Enabled() && !window.UseNoLFN.Enabled() &&
-             window.CloseButton.Caption() == "Cancel" && window.runInProgress == 1 &&
+             window.CloseButton.Text() == "Cancel" && window.runInProgress == 1 &&
              window.ProgressBar0.Visible();
   });
   PressOnNextBox(seen_, QMessageBox::Ok);
@@ -198,7 +198,7 @@ TEST_F(SplitRunTest, AFullSplitRejoinsWithItsShellScript) {
             "movie.BAT");
   EXPECT_TRUE(locked);
   EXPECT_TRUE(titled);
-  EXPECT_EQ(window.form().Caption(), "Zelbo");
+  EXPECT_EQ(window.form().Text(), "Zelbo");
   EXPECT_EQ(max_position, 100);
   ASSERT_EQ(seen_.size(), 1u);
   EXPECT_EQ(seen_[0].title, "Zelbo - Success");
@@ -210,10 +210,10 @@ TEST_F(SplitRunTest, AFullSplitRejoinsWithItsShellScript) {
 
   // The window is idle again.
   EXPECT_TRUE(window.SplitStart.Enabled() && window.UseNoLFN.Enabled());
-  EXPECT_EQ(window.CloseButton.Caption(), "Close");
+  EXPECT_EQ(window.CloseButton.Text(), "Close");
   EXPECT_FALSE(window.ProgressBar0.Visible());
-  EXPECT_EQ(window.StatusBar1.SimpleText(), "");
-  EXPECT_TRUE(window.SplitForecast.Caption().starts_with("The file will be split into 4 parts of 64 kilobytes."));
+  EXPECT_EQ(window.StatusBar1.Text(), "");
+  EXPECT_TRUE(window.SplitForecast.Text().starts_with("The file will be split into 4 parts of 64 kilobytes."));
   EXPECT_EQ(window.runInProgress, 0);
 
   const std::string stored = ReadFile(SettingsFile());

@@ -115,7 +115,7 @@ class WindowTest : public TempConfigTest {
     return widget;
   }
 
-  std::string Text(const toolkit::Label& label) const { return label.Caption(); }
+  std::string Text(const toolkit::Label& label) const { return label.Text(); }
 
   // Replaces the text of an edit by typing, one key at a time.
   void Type(QWidget* edit, const QString& text) {
@@ -135,7 +135,7 @@ class WindowTest : public TempConfigTest {
     QApplication::processEvents();
   }
 
-  std::string StatusText() const { return window_->StatusBar1.SimpleText(); }
+  std::string StatusText() const { return window_->StatusBar1.Text(); }
 
   std::unique_ptr<gui::SplitPlan> plan_;
   std::unique_ptr<gui::TMainForm> window_;

@@ -1,7 +1,8 @@
 # Makes the zip for Windows users from the build in BUILD and fails unless
 # it holds, in one folder named after VERSION, CZELBO32.exe, Zelbo32.exe
 # when WINDOWED is true, the licence and the text for Windows users, both
-# with CR LF line ends and the text naming the version.
+# with CR LF line ends and the text naming the version, and unless the
+# programs carry the protections that Windows honours (OBJDUMP reads them).
 set(work ${BUILD}/zip-test)
 file(REMOVE_RECURSE ${work})
 execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${BUILD}/CPackConfig.cmake -G ZIP -B ${work}
@@ -28,6 +29,26 @@ list(SORT expected)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "the zip holds\n  ${found}\ninstead of\n  ${expected}")
 endif()
+
+# A base address chosen anew at every start, from the whole 64-bit range,
+# and no code run from data pages; the stack protector shows in the build's
+# unstripped programs.
+foreach(program IN LISTS found)
+  if(NOT program MATCHES "\\.exe$")
+    continue()
+  endif()
+  execute_process(COMMAND ${OBJDUMP} -p ${work}/unpacked/${program} OUTPUT_VARIABLE headers)
+  foreach(flag HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT)
+    if(NOT headers MATCHES "\n[\t ]+${flag}\n")
+      message(FATAL_ERROR "${program} is not marked ${flag}")
+    endif()
+  endforeach()
+  get_filename_component(name ${program} NAME)
+  execute_process(COMMAND ${OBJDUMP} -t ${BUILD}/bin/${name} OUTPUT_VARIABLE symbols)
+  if(NOT symbols MATCHES " __stack_chk_fail\n")
+    message(FATAL_ERROR "${BUILD}/bin/${name} has no stack protector")
+  endif()
+endforeach()
 
 foreach(text LICENSE.txt README-Windows.txt)
   # As hex digits, each byte after a blank (a plain read drops the CRs).

@@ -26,6 +26,8 @@ class TempDir {
 // Whole-file helpers.
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// False where the system refuses (a name it cannot hold, a file it locks).
+bool TryWriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Reproducible bytes that differ at every offset of a part.
 std::string PatternBytes(std::size_t size, std::uint32_t seed = 1);
 

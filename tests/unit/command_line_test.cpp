@@ -82,6 +82,16 @@ TEST(CommandLine, SlashStartsAnOptionOnlyWhereThePlatformSaysSo) {
   EXPECT_EQ(Parse({"/data/big.iso", "-sf"}, true).verdict, ParseVerdict::kNoFile);
 }
 
+TEST(CommandLine, DigestsAndFlushAreOnUnlessAnOptionSaysNo) {
+  const SplitRequest plain = Parse({"big.iso", "-sf"}).request;
+  EXPECT_TRUE(plain.digests && plain.flush);
+  EXPECT_EQ(plain.unit, SizeUnit::kKbytes);
+  const SplitRequest quick = Parse({"big.iso", "-ND", "-sm5", "/nf"}, true).request;
+  EXPECT_FALSE(quick.digests || quick.flush);
+  EXPECT_EQ(quick.unit, SizeUnit::kMbytes);
+  EXPECT_TRUE(Parse({"big.iso", "-s9", "-nx", "-n"}).request.flush) << "others are ignored";
+}
+
 TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
   EXPECT_EQ(Parse({"--help"}).verdict, ParseVerdict::kHelp);
   EXPECT_EQ(Parse({"big.iso", "-sf", "--version"}).verdict, ParseVerdict::kVersion);

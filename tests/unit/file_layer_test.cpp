@@ -1,6 +1,8 @@
 // The file layer's contract, checked the same way on every platform.
 #include "tests/unit/file_layer_test.h"
 
+#include "platform/digest.h"
+
 #include <array>
 #include <vector>
 
@@ -59,63 +61,60 @@ TEST_F(FileLayer, ReportsFailuresByKindAndPath) {
   EXPECT_FALSE(IsReadable(missing_path));
 }
 
-TEST_F(FileLayer, StagedBytesKeepTheirOrderWithDirectWrites) {
-  const std::string bytes = testing::PatternBytes(200000);
-  WriteFile(source_path_, bytes);
-  InputFile source = OpenSource();
-  auto out = OutputFile::Create((dir_ / "mixed").string(), &source.identity());
-  ASSERT_TRUE(out.ok());
-  std::array<std::byte, 32768> buffer;
-  ASSERT_EQ(TransferChunk(source, out.value(), buffer).value(), 32768u);
-  ASSERT_TRUE(out.value().Write("|between|").ok());
-  while (TransferChunk(source, out.value(), buffer).value() != 0) {
-  }
-  ASSERT_TRUE(out.value().Close().ok());
-  EXPECT_EQ(ReadFile(dir_ / "mixed"), bytes.substr(0, 32768) + "|between|" + bytes.substr(32768));
-}
-
-TEST_F(FileLayer, TransfersInUnitsUntilTheEnd) {
-  const std::string bytes = testing::PatternBytes(100000);
-  WriteFile(source_path_, bytes);
-  InputFile source = OpenSource();
-  ASSERT_EQ(source.Size().value(), 100000);
-  auto out = OutputFile::Create((dir_ / "copy").string(), &source.identity());
-  ASSERT_TRUE(out.ok());
-  std::array<std::byte, 32768> buffer;
-  std::vector<std::size_t> units;
-  for (;;) {
-    auto moved = TransferChunk(source, out.value(), buffer);
-    ASSERT_TRUE(moved.ok()) << moved.error().Describe();
-    units.push_back(moved.value());
-    if (moved.value() == 0) break;
-  }
-  ASSERT_TRUE(out.value().Close().ok());
-  EXPECT_EQ(units, (std::vector<std::size_t>{32768, 32768, 32768, 1696, 0}));
-  EXPECT_EQ(ReadFile(dir_ / "copy"), bytes);
-}
-
-TEST_F(FileLayer, UnitsThatStartInsideAPageAreMovedWhole) {
-  // Parts whose size is no multiple of the page size make every later unit
-  // straddle pages; each must still arrive whole, in one call.
-  const std::string bytes = testing::PatternBytes(5 * 1024 * 1024);
+// The copy goes on from wherever both files stand, and stops short only
+// at the end of the input.
+TEST_F(FileLayer, CopiesRangesFromTheReadPositionToTheEndOfTheOutput) {
+  const std::string bytes = testing::PatternBytes(3 * 1024 * 1024 + 1000);
   WriteFile(source_path_, bytes);
   InputFile source = OpenSource();
   ASSERT_TRUE(source.Seek(1000).ok());
   auto out = OutputFile::Create((dir_ / "tail").string(), &source.identity());
   ASSERT_TRUE(out.ok());
-  std::array<std::byte, 32768> buffer;
-  std::size_t total = 0;
+  ASSERT_TRUE(out.value().Write("head|").ok());
+  std::vector<std::int64_t> moved;
   for (;;) {
-    auto moved = TransferChunk(source, out.value(), buffer);
-    ASSERT_TRUE(moved.ok()) << moved.error().Describe();
-    if (moved.value() == 0) break;
-    total += moved.value();
-    if (total < bytes.size() - 1000) {
-      ASSERT_EQ(moved.value(), buffer.size());
-    }
+    auto copied = CopyRange(source, out.value(), 1 << 20);
+    ASSERT_TRUE(copied.ok()) << copied.error().Describe();
+    moved.push_back(copied.value());
+    if (copied.value() == 0) break;
   }
   ASSERT_TRUE(out.value().Close().ok());
-  EXPECT_EQ(ReadFile(dir_ / "tail"), bytes.substr(1000));
+  EXPECT_EQ(moved, (std::vector<std::int64_t>{1 << 20, 1 << 20, 1 << 20, 0}));
+  EXPECT_EQ(ReadFile(dir_ / "tail"), "head|" + bytes.substr(1000));
+}
+
+// What a test injects at a system call is what the caller gets: the copy
+// names the side that failed, a close that fails is an error.
+TEST_F(FileLayer, InjectedFailuresReachTheCallerAsErrorsOfTheirSide) {
+  InputFile source = OpenSource();
+  auto out = OutputFile::Create((dir_ / "big.001").string(), &source.identity());
+  ASSERT_TRUE(out.ok());
+  {
+    ScopedFaults faults({{SystemCall::kRead, "big.iso", FailureCode::kIo, 1, 1, 8}});
+    EXPECT_EQ(CopyRange(source, out.value(), 100).value(), 8);  // the bytes before the bad spot
+    const auto failed = CopyRange(source, out.value(), 100);
+    EXPECT_EQ(failed.error().kind, ErrorKind::kRead);
+    EXPECT_EQ(failed.error().path, source_path_.string());
+  }
+  {
+    ScopedFaults faults({{SystemCall::kWrite, "big.001", FailureCode::kNoSpace}});
+    EXPECT_EQ(CopyRange(source, out.value(), 100).error().kind, ErrorKind::kWrite);
+  }
+  ScopedFaults faults({{SystemCall::kClose, "big.001"}});
+  const Status closed = out.value().Close();
+  EXPECT_EQ(closed.error().kind, ErrorKind::kClose);
+  EXPECT_EQ(faults.struck(0), 1);
+  EXPECT_TRUE(out.value().Close().ok()) << "closed once, for good";
+  EXPECT_EQ(ReadFile(dir_ / "big.001"), "precious");
+}
+
+TEST(Sha256, GivesTheKnownDigestsAndStartsAgainAfterEach) {
+  Sha256 sha;
+  EXPECT_EQ(sha.Finish(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  const std::string abc = "abc";
+  sha.Update(std::as_bytes(std::span(abc.data(), 1)));
+  sha.Update(std::as_bytes(std::span(abc.data() + 1, 2)));
+  EXPECT_EQ(sha.Finish(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST_F(FileLayer, SeeksBackForARepeatedRead) {

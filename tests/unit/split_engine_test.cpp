@@ -1,5 +1,6 @@
-// The copier and the script writing of the engine, on a file system in
-// memory that fails where each case says.
+// The copier and the script writing of the engine, on the real file layer
+// in a temporary folder, with system calls failing where each case says.
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -7,22 +8,19 @@
 #include <gtest/gtest.h>
 
 #include "common/split_engine.h"
-#include "tests/support/fake_file_system.h"
+#include "platform/digest.h"
 #include "tests/support/files.h"
 
 namespace zelbo {
 namespace {
 
-using testing::Fault;
-using testing::FaultKind;
-using testing::FakeFileSystem;
+namespace fs = std::filesystem;
+using platform::FailureCode;
+using platform::ScopedFaults;
+using platform::SystemCall;
+using platform::SystemFault;
 
 constexpr std::int64_t kPart = 100000;  // not a multiple of the read unit
-const std::string kSource = "/in/movie.avi";
-
-RunNames Names() { return WindowedRunNames(kSource, "/out/movie.bat", false, platform::kPosixPaths); }
-
-std::string PartPath(int number) { return Names().PartPath(number); }
 
 // Records what the copier tells and answers as the case says.
 class Recorder final : public CopyObserver {
@@ -32,52 +30,90 @@ class Recorder final : public CopyObserver {
     marks.push_back(0);
     if (on_part) on_part(number);
   }
-  void BeforeReads(std::int64_t count) override { marks.back() += static_cast<int>(count); }
+  void UnitsCopied(std::int64_t count) override { marks.back() += static_cast<int>(count); }
   Proceed BytesCopied(std::int64_t done) override {
     progress.push_back(done);
+    if (on_progress) on_progress(done);
     return done >= stop_at ? Proceed::kStop : Proceed::kGo;
+  }
+  std::string FolderLost(const FolderLoss& loss) override {
+    lost.push_back(loss.problem);
+    if (folders.empty()) return {};
+    std::string folder = folders.front();
+    folders.erase(folders.begin());
+    return folder;
   }
   WriteFailureAnswer PartWriteFailed(const PartWriteFailure& failure) override {
     failed.push_back(failure.number);
-    if (on_failure) on_failure();
     return retry ? WriteFailureAnswer::kRetry : WriteFailureAnswer::kStop;
   }
 
   std::vector<int> started, marks, failed;
   std::vector<std::int64_t> progress;
+  std::vector<FolderProblem> lost;
+  std::vector<std::string> folders;  // the answers to FolderLost
   std::int64_t stop_at = INT64_MAX;
   bool retry = false;
   std::function<void(int)> on_part;
-  std::function<void()> on_failure;
+  std::function<void(std::int64_t)> on_progress;
 };
 
 class Copier : public ::testing::Test {
  protected:
-  void MakeSource(std::int64_t size) {
-    bytes_ = testing::PatternBytes(static_cast<std::size_t>(size));
-    files_.Add(kSource, bytes_);
+  void SetUp() override {
+    fs::create_directories(dir_ / "in");
+    fs::create_directories(dir_ / "out");
   }
 
-  CopyOutcome Copy(std::int32_t count) {
-    auto source = files_.OpenSource(kSource);
+  void MakeSource(std::int64_t size) {
+    bytes_ = testing::PatternBytes(static_cast<std::size_t>(size));
+    testing::WriteFile(source_, bytes_);
+  }
+
+  CopyOutcome Copy(std::int32_t count, std::vector<SystemFault> faults = {}) {
+    auto source = InputFile::Open(source_.string());
     EXPECT_TRUE(source.ok());
-    copier_ = std::make_unique<PartCopier>(files_, *source.value(), names_, kPart, recorder_);
+    source_file_ = std::make_unique<InputFile>(std::move(source.value()));
+    ScopedFaults injected(std::move(faults));
+    copier_ = std::make_unique<PartCopier>(*source_file_, names_, kPart, recorder_);
     return copier_->Copy(count);
   }
+
+  std::string PartPath(int number) const { return names_.PartPath(number); }
 
   // Parts 1..n hold the source's bytes, the last one what is left.
   void ExpectParts(int n) {
     for (int i = 1; i <= n; ++i) {
       const auto offset = static_cast<std::size_t>(kPart * (i - 1));
-      EXPECT_EQ(files_.Contents(PartPath(i)), bytes_.substr(offset, kPart)) << "part " << i;
+      EXPECT_EQ(testing::ReadFile(PartPath(i)), bytes_.substr(offset, kPart)) << "part " << i;
     }
-    EXPECT_FALSE(files_.Exists(PartPath(n + 1)));
+    EXPECT_FALSE(fs::exists(PartPath(n + 1)));
   }
 
-  FakeFileSystem files_;
-  RunNames names_ = Names();
+  // The digests of a finished copy are those of its parts' files, wherever
+  // they went.
+  void ExpectDigestsOfTheParts(const CopyOutcome& copied) {
+    std::vector<std::string> expected;
+    for (std::int32_t i = 1; i <= static_cast<std::int32_t>(copied.partSizes.size()); ++i) {
+      RunNames where = names_;
+      for (const Placement& placement : copied.placements) {
+        if (placement.firstPart <= i) where.folder = placement.folder;
+      }
+      platform::Sha256 sha;
+      const std::string bytes = testing::ReadFile(where.PartPath(i));
+      sha.Update(std::as_bytes(std::span(bytes.data(), bytes.size())));
+      expected.push_back(sha.Finish());
+    }
+    EXPECT_EQ(copied.partDigests, expected);
+  }
+
+  testing::TempDir dir_;
+  fs::path source_ = dir_ / "in" / "movie.avi";
+  RunNames names_ = WindowedRunNames(source_.string(), (dir_ / "out" / "movie.bat").string(),
+                                     false);
   Recorder recorder_;
   std::string bytes_;
+  std::unique_ptr<InputFile> source_file_;
   std::unique_ptr<PartCopier> copier_;
 };
 
@@ -86,12 +122,21 @@ TEST_F(Copier, CutsTheSourceIntoFullPartsAndARemainder) {
   const CopyOutcome copied = Copy(4);
   EXPECT_EQ(copied.end, CopyEnd::kFinished);
   EXPECT_EQ(copied.partsWritten, 4);
+  EXPECT_EQ(copied.partSizes, (std::vector<std::int64_t>{kPart, kPart, kPart, 5000}));
   ExpectParts(4);
-  // A full part is four reads (3 x 32768 + 1696); the last one reads its
+  // A full part is four read units (3 x 32768 + 1696); the last one has its
   // 5000 bytes and then finds the end.
   EXPECT_EQ(recorder_.marks, (std::vector<int>{4, 4, 4, 2}));
   EXPECT_EQ(recorder_.progress.back(), 3 * kPart + 5000);
-  EXPECT_EQ(files_.Permissions(PartPath(1)), 0644u) << "the source's permission bits";
+  ExpectDigestsOfTheParts(copied);
+}
+
+// Where the source cannot be read a second time, the parts are hashed.
+TEST_F(Copier, DigestsComeFromThePartsWhenTheSourceCannotBeReadAgain) {
+  MakeSource(2 * kPart + 5);
+  const CopyOutcome copied = Copy(3, {{SystemCall::kOpen, "movie.avi", FailureCode::kIo, 1, -1}});
+  ASSERT_EQ(copied.end, CopyEnd::kFinished);
+  ExpectDigestsOfTheParts(copied);
 }
 
 TEST_F(Copier, AnExactMultipleMakesNoEmptyExtraPart) {
@@ -106,26 +151,62 @@ TEST_F(Copier, ASourceThatShrankEndsInAnEmptyCountedPart) {
   const CopyOutcome copied = Copy(3);  // planned for a longer source
   EXPECT_EQ(copied.end, CopyEnd::kFinished);
   EXPECT_EQ(copied.partsWritten, 3);
-  EXPECT_EQ(files_.Contents(PartPath(3)), "");
+  EXPECT_EQ(testing::ReadFile(PartPath(3)), "");
+  EXPECT_EQ(recorder_.marks.back(), 1);
 }
 
 TEST_F(Copier, ASourceThatGrewIsNotReportedAsCopied) {
   MakeSource(2 * kPart);
+  bool grew = false;
   recorder_.on_part = [&](int number) {
-    if (number == 2) files_.Append(kSource, "more");
+    if (number == 2) grew = testing::TryWriteFile(source_, bytes_ + "more");
   };
   const CopyOutcome copied = Copy(2);
+  if (!grew) GTEST_SKIP() << "this system lets nobody write a file that is being read";
   EXPECT_EQ(copied.end, CopyEnd::kSourceGrew);
   EXPECT_EQ(copied.partsWritten, 2);
   ExpectParts(2);
 }
 
+// However the kernel copies (or refuses to), the parts, the marks and the
+// progress are those of the plain copy.
+struct PathRow {
+  const char* label;
+  std::vector<SystemFault> faults;
+};
+
+void PrintTo(const PathRow& row, std::ostream* out) { *out << row.label; }
+
+class CopyPaths : public Copier, public ::testing::WithParamInterface<PathRow> {};
+
+TEST_P(CopyPaths, GiveThePartsMarksAndProgressOfThePlainCopy) {
+  MakeSource(3 * kPart + 5000);
+  ASSERT_EQ(Copy(4, GetParam().faults).end, CopyEnd::kFinished);
+  ExpectParts(4);
+  EXPECT_EQ(recorder_.marks, (std::vector<int>{4, 4, 4, 2}));
+  EXPECT_TRUE(std::is_sorted(recorder_.progress.begin(), recorder_.progress.end()));
+  for (std::int64_t boundary : {kPart, 2 * kPart, 3 * kPart, 3 * kPart + 5000}) {
+    EXPECT_NE(std::find(recorder_.progress.begin(), recorder_.progress.end(), boundary),
+              recorder_.progress.end());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CopyPaths,
+    ::testing::Values(
+        PathRow{"plain", {}},
+        PathRow{"refused_at_the_first_call", {{SystemCall::kCopy, "", FailureCode::kRefused, 1, -1}}},
+        PathRow{"refused_once", {{SystemCall::kCopy, "", FailureCode::kRefused, 1, 1}}},
+        PathRow{"refused_midway", {{SystemCall::kCopy, "", FailureCode::kRefused, 3, -1}}},
+        PathRow{"short_copies", {{SystemCall::kCopy, "", FailureCode::kIo, 1, -1, -1, 7000}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 struct FailureRow {
   const char* label;
-  Fault fault;
+  SystemFault fault;
   CopyEnd end;
   int parts_written;
-  std::vector<std::string> left;  // part numbers left, as file names
+  std::vector<std::string> left;  // the files left in the parts' folder
 };
 
 void PrintTo(const FailureRow& row, std::ostream* out) { *out << row.label; }
@@ -135,63 +216,45 @@ class CopyFailures : public Copier, public ::testing::WithParamInterface<Failure
 TEST_P(CopyFailures, EndTheCopyWithTheOutcomeAndLeaveWhatTheRowSays) {
   const FailureRow& row = GetParam();
   MakeSource(3 * kPart);
-  files_.Inject(row.fault);
-  const CopyOutcome copied = Copy(3);
+  const CopyOutcome copied = Copy(3, {row.fault});
   EXPECT_EQ(copied.end, row.end);
   EXPECT_EQ(copied.partsWritten, row.parts_written);
   EXPECT_EQ(copied.partPath, PartPath(row.parts_written));
-  std::vector<std::string> left;
-  for (const std::string& name : files_.Names()) {
-    if (name != kSource) left.push_back(name.substr(name.rfind('/') + 1));
-  }
-  EXPECT_EQ(left, row.left);
-  EXPECT_EQ(files_.Contents(PartPath(1)), bytes_.substr(0, kPart));
-  EXPECT_EQ(files_.Contents(kSource), bytes_);
+  EXPECT_EQ(testing::SortedNames(dir_ / "out"), row.left);
+  EXPECT_EQ(testing::ReadFile(PartPath(1)), bytes_.substr(0, kPart));
+  EXPECT_EQ(testing::ReadFile(source_), bytes_);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, CopyFailures,
     ::testing::Values(
-        FailureRow{"create", {FaultKind::kCreate, PartPath(2)}, CopyEnd::kCreateFailed, 2,
+        FailureRow{"create", {SystemCall::kCreate, "movie.002"}, CopyEnd::kCreateFailed, 2,
                    {"movie.001"}},
-        FailureRow{"read", {FaultKind::kRead, kSource, kPart + 40000}, CopyEnd::kReadFailed, 2,
-                   {"movie.001", "movie.002"}},
-        FailureRow{"short_write", {FaultKind::kWrite, PartPath(2), 5000}, CopyEnd::kWriteFailed,
-                   2, {"movie.001"}},
-        FailureRow{"close_of_the_last", {FaultKind::kClose, PartPath(3)}, CopyEnd::kWriteFailed,
+        FailureRow{"read", {SystemCall::kRead, "movie.avi", FailureCode::kIo, 1, -1, kPart + 40000},
+                   CopyEnd::kReadFailed, 2, {"movie.001", "movie.002"}},
+        FailureRow{"full_medium",
+                   {SystemCall::kWrite, "movie.002", FailureCode::kNoSpace, 1, -1, 5000},
+                   CopyEnd::kWriteFailed, 2, {"movie.001"}},
+        FailureRow{"copy_failed", {SystemCall::kCopy, "movie.002", FailureCode::kIo},
+                   CopyEnd::kWriteFailed, 2, {"movie.001"}},
+        FailureRow{"flush_failed", {SystemCall::kFlush, "movie.002"}, CopyEnd::kWriteFailed, 2,
+                   {"movie.001"}},
+        FailureRow{"too_large", {SystemCall::kWrite, "movie.002", FailureCode::kTooLarge, 1, 1, 5000},
+                   CopyEnd::kTooLarge, 2, {"movie.001"}},
+        FailureRow{"folder_gone", {SystemCall::kVolume, "", FailureCode::kIo, 3},
+                   CopyEnd::kFolderGone, 2, {"movie.001"}},
+        FailureRow{"close_of_the_last", {SystemCall::kClose, "movie.003"}, CopyEnd::kWriteFailed,
                    3, {"movie.001", "movie.002"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(Copier, APartNamedLikeTheSourceIsRefusedAndTheSourceStaysWhole) {
-  MakeSource(3 * kPart);
-  files_.Link(kSource, PartPath(2));
-  const CopyOutcome copied = Copy(3);
-  EXPECT_EQ(copied.end, CopyEnd::kCreateFailed);
-  EXPECT_EQ(copied.error.kind, ErrorKind::kSameAsSource);
-  EXPECT_EQ(files_.Contents(kSource), bytes_);
-}
-
-TEST_F(Copier, OldFilesAtPartNamesAreReplacedNotWrittenInto) {
-  MakeSource(2 * kPart);
-  files_.Add("/out/old", "an old part");
-  files_.Link("/out/old", PartPath(1));
-  files_.AddOther(PartPath(2), FakeFileSystem::Kind::kFifo);
-  const CopyOutcome copied = Copy(2);
-  EXPECT_EQ(copied.end, CopyEnd::kCreateFailed) << "a FIFO is no part";
-  EXPECT_EQ(copied.partsWritten, 2);
-  EXPECT_EQ(files_.Contents("/out/old"), "an old part");
-  EXPECT_EQ(files_.Contents(PartPath(1)), bytes_.substr(0, kPart));
-}
-
 // A full medium on the first, a middle and the last part, answered with
 // Retry after room was made, gives the set of an undisturbed run.
-class RetryAfterDiskFull : public Copier, public ::testing::WithParamInterface<Fault> {};
+class RetryAfterDiskFull : public Copier, public ::testing::WithParamInterface<SystemFault> {};
 
 TEST_P(RetryAfterDiskFull, MakesThePartAgainFromItsFirstByte) {
   MakeSource(3 * kPart + 5000);
-  files_.Inject(GetParam());
   recorder_.retry = true;
-  const CopyOutcome copied = Copy(4);
+  const CopyOutcome copied = Copy(4, {GetParam()});
   EXPECT_EQ(copied.end, CopyEnd::kFinished);
   EXPECT_EQ(copied.partsWritten, 4);
   ExpectParts(4);
@@ -201,124 +264,102 @@ TEST_P(RetryAfterDiskFull, MakesThePartAgainFromItsFirstByte) {
   // The progress steps back to the failed part's first byte.
   EXPECT_NE(std::find(recorder_.progress.begin(), recorder_.progress.end(), kPart * (failed - 1)),
             recorder_.progress.end());
+  ExpectDigestsOfTheParts(copied);
 }
 
-INSTANTIATE_TEST_SUITE_P(Parts, RetryAfterDiskFull,
-                         ::testing::Values(Fault{FaultKind::kWrite, PartPath(1), 1000},
-                                           Fault{FaultKind::kWrite, PartPath(2), 70000},
-                                           Fault{FaultKind::kWrite, PartPath(4), 10},
-                                           Fault{FaultKind::kClose, PartPath(4)}));
+INSTANTIATE_TEST_SUITE_P(
+    Parts, RetryAfterDiskFull,
+    ::testing::Values(SystemFault{SystemCall::kWrite, "movie.001", FailureCode::kNoSpace, 1, 1, 1000},
+                      SystemFault{SystemCall::kWrite, "movie.002", FailureCode::kNoSpace, 1, 1, 70000},
+                      SystemFault{SystemCall::kWrite, "movie.004", FailureCode::kNoSpace, 1, 1, 10},
+                      SystemFault{SystemCall::kClose, "movie.004"}));
 
 TEST_F(Copier, ARetryThatCannotGoBackOnTheSourceEnds) {
   MakeSource(3 * kPart);
-  files_.Inject({FaultKind::kWrite, PartPath(2), 10});
-  files_.Inject({FaultKind::kSeek, kSource});
   recorder_.retry = true;
-  const CopyOutcome copied = Copy(3);
+  const CopyOutcome copied =
+      Copy(3, {{SystemCall::kWrite, "movie.002", FailureCode::kNoSpace, 1, 1, 10},
+               {SystemCall::kSeek, "movie.avi"}});
   EXPECT_EQ(copied.end, CopyEnd::kSeekFailed);
   EXPECT_EQ(copied.partsWritten, 2);
-  EXPECT_FALSE(files_.Exists(PartPath(2)));
+  EXPECT_FALSE(fs::exists(PartPath(2)));
 }
 
 TEST_F(Copier, ACancelRemovesThisRunsPartsOnly) {
   MakeSource(5 * kPart);
-  files_.Add("/out/movie.099", "not of this run");
+  testing::WriteFile(dir_ / "out" / "movie.099", "not of this run");
   recorder_.stop_at = 2 * kPart + 1;
   const CopyOutcome copied = Copy(5);
   EXPECT_EQ(copied.end, CopyEnd::kCancelled);
   EXPECT_EQ(copied.partsWritten, 3);
   copier_->RemoveCreatedParts();
-  EXPECT_EQ(files_.Names(), (std::vector<std::string>{kSource, "/out/movie.099"}));
+  EXPECT_EQ(testing::SortedNames(dir_ / "out"), std::vector<std::string>{"movie.099"});
 }
 
-struct CloneRow {
-  const char* label;
-  std::int64_t part_size;
-  std::int64_t source_size;
-  bool allowed;
-  int responsive_clones;  // shared ranges in steps
-  int whole_part_clones;  // shared ranges a part at a time
-};
-
-void PrintTo(const CloneRow& row, std::ostream* out) { *out << row.label; }
-
-class Clones : public ::testing::TestWithParam<CloneRow> {};
-
-// Sharing blocks changes neither the bytes nor the progress marks.
-TEST_P(Clones, GiveTheSamePartsAndMarksAsACopy) {
-  const CloneRow& row = GetParam();
-  const std::string bytes = testing::PatternBytes(static_cast<std::size_t>(row.source_size));
-  const auto run = [&](bool allowed, ShareSteps steps, std::vector<int>& marks) {
-    FakeFileSystem files;
-    files.Add(kSource, bytes);
-    files.AllowClones(allowed);
-    Recorder recorder;
-    const RunNames names = Names();
-    auto source = files.OpenSource(kSource);
-    PartCopier copier(files, *source.value(), names, row.part_size, recorder, steps);
-    const auto count = static_cast<std::int32_t>((row.source_size + row.part_size - 1) / row.part_size);
-    EXPECT_EQ(copier.Copy(count).end, CopyEnd::kFinished);
-    for (int i = 1; i <= count; ++i) {
-      EXPECT_EQ(files.Contents(names.PartPath(i)),
-                bytes.substr(static_cast<std::size_t>(row.part_size * (i - 1)), row.part_size));
-    }
-    marks = recorder.marks;
-    return files.clones();
-  };
-  std::vector<int> copied_marks, stepped_marks, whole_marks;
-  run(false, ShareSteps::kResponsive, copied_marks);
-  EXPECT_EQ(run(row.allowed, ShareSteps::kResponsive, stepped_marks), row.responsive_clones);
-  EXPECT_EQ(run(row.allowed, ShareSteps::kWholeParts, whole_marks), row.whole_part_clones);
-  EXPECT_EQ(stepped_marks, copied_marks);
-  EXPECT_EQ(whole_marks, copied_marks);
+// The medium taken out after part 1: the rest goes where the user says, and
+// the outcome tells where each part went.
+TEST_F(Copier, PartsGoOnInAnotherFolderWhenTheirsIsGone) {
+  MakeSource(3 * kPart);
+  fs::create_directories(dir_ / "other");
+  const std::string other = (dir_ / "other").string() + platform::NativePathStyle().preferred;
+  recorder_.folders = {other};
+  const CopyOutcome copied = Copy(3, {{SystemCall::kVolume, "", FailureCode::kIo, 3}});
+  EXPECT_EQ(copied.end, CopyEnd::kFinished);
+  EXPECT_EQ(recorder_.lost, std::vector<FolderProblem>{FolderProblem::kGone});
+  ASSERT_EQ(copied.placements.size(), 2u);
+  EXPECT_EQ(copied.placements[1].folder, other);
+  EXPECT_EQ(copied.placements[1].firstPart, 2);
+  EXPECT_EQ(testing::SortedNames(dir_ / "other"), (std::vector<std::string>{"movie.002", "movie.003"}));
+  EXPECT_EQ(NamesAtTheEnd(names_, copied).BatchPath(), other + "movie.bat");
+  ExpectDigestsOfTheParts(copied);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Clones,
-    ::testing::Values(CloneRow{"aligned", 4 * 32768, 10 * 32768 + 77, true, 3, 3},
-                      CloneRow{"unaligned_part_size", 3 * 32768 + 5, 10 * 32768, true, 1, 1},
-                      CloneRow{"steps_of_a_large_part", 70 << 20, (70 << 20) + 4096, true, 3, 2},
-                      CloneRow{"refused", 4 * 32768, 10 * 32768, false, 0, 0}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-TEST(Scripts, StaleOnesGoBeforeTheFirstPartButNeverTheSource) {
-  FakeFileSystem files;
-  files.Add(kSource, "x");
-  files.Add("/out/movie.bat", "an old batch");
-  files.AddOther("/out/movie.sh", FakeFileSystem::Kind::kDirectory);
-  auto source = files.OpenSource(kSource);
-  RemoveStaleScripts(files, Names(), source.value()->identity());
-  EXPECT_FALSE(files.Exists("/out/movie.bat"));
-  EXPECT_TRUE(files.Exists("/out/movie.sh"));
-
-  const RunNames self = WindowedRunNames("/out/movie.bat", "/out/movie.bat", false,
-                                         platform::kPosixPaths);
-  files.Add("/out/movie.bat", "the source itself");
-  auto itself = files.OpenSource("/out/movie.bat");
-  RemoveStaleScripts(files, self, itself.value()->identity());
-  EXPECT_TRUE(files.Exists("/out/movie.bat"));
+TEST_F(Copier, EveryNameThatWouldBeTheSourceIsFoundBeforeTheRun) {
+  MakeSource(10);
+  const FileIdentity source = InputFile::Open(source_.string()).value().identity();
+  EXPECT_EQ(OutputThatIsTheSource(names_, 3, source), "");
+  fs::create_hard_link(source_, names_.ShellPath());
+  EXPECT_EQ(OutputThatIsTheSource(names_, 3, source), names_.ShellPath());
+  fs::create_hard_link(source_, PartPath(3));
+  EXPECT_EQ(OutputThatIsTheSource(names_, 3, source), PartPath(3)) << "the parts first";
 }
 
-TEST(Scripts, AreWrittenWholeWithTheSourcesPermissions) {
-  FakeFileSystem files;
+TEST_F(Copier, StaleScriptsGoBeforeTheFirstPartButNeverTheSource) {
+  MakeSource(10);
+  auto source = InputFile::Open(source_.string());
+  const FileIdentity identity = source.value().identity();
+  testing::WriteFile(names_.BatchPath(), "an old batch");
+  fs::create_directory(names_.ShellPath());
+  EXPECT_TRUE(RemoveStaleScripts(names_, identity).ok());
+  EXPECT_FALSE(fs::exists(names_.BatchPath()));
+  EXPECT_TRUE(fs::is_directory(names_.ShellPath())) << "only files and links go";
+  // One that cannot be removed stops the run.
+  testing::WriteFile(names_.BatchPath(), "an old batch");
+  ScopedFaults locked({{SystemCall::kUnlink, "movie.bat", FailureCode::kAccess}});
+  EXPECT_EQ(RemoveStaleScripts(names_, identity).error().path, names_.BatchPath());
+}
+
+TEST_F(Copier, ScriptsAreWrittenWholeOrNotAtAll) {
   const SourceFacts facts{{9, 9}, 0640};
-  const std::vector<std::int64_t> kSizes = {kPart, kPart, 5};
-  ASSERT_TRUE(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, kSizes, facts).ok());
-  ASSERT_TRUE(WriteShellScript(files, Names(), ScriptVariant::kWindowed, kSizes, facts).ok());
-  EXPECT_EQ(files.Permissions("/out/movie.bat"), 0640u);
-  EXPECT_EQ(files.Permissions("/out/movie.sh"), 0750u) << "executable where readable";
-  EXPECT_TRUE(files.Contents("/out/movie.sh").starts_with("#!/bin/sh\n"));
-
-  files.Inject({FaultKind::kWrite, "/out/movie.sh", 100});
-  const Status short_write = WriteShellScript(files, Names(), ScriptVariant::kWindowed, kSizes, facts);
-  ASSERT_FALSE(short_write.ok());
-  EXPECT_EQ(short_write.error().kind, ErrorKind::kWrite);
-  files.Inject({FaultKind::kClose, "/out/movie.bat"});
-  EXPECT_EQ(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, kSizes, facts).error().kind,
-            ErrorKind::kClose);
-  files.Inject({FaultKind::kCreate, "/out/movie.bat"});
-  EXPECT_EQ(WriteDosBatch(files, Names(), ScriptVariant::kWindowed, kSizes, facts).error().kind,
-            ErrorKind::kCreate);
+  CopyOutcome copied;
+  copied.partSizes = {kPart, kPart, 5};
+  const ScriptInput input = ScriptInputFor(names_, ScriptVariant::kWindowed, copied);
+  ASSERT_TRUE(WriteDosBatch(names_, input, facts, true).ok());
+  ASSERT_TRUE(WriteShellScript(names_, input, facts, true).ok());
+  EXPECT_TRUE(testing::ReadFile(names_.ShellPath()).starts_with("#!/bin/sh\n"));
+  struct Row {
+    SystemFault fault;
+    ErrorKind kind;
+  };
+  for (const Row& row : {Row{{SystemCall::kWrite, "movie.sh", FailureCode::kNoSpace, 1, 1, 100},
+                             ErrorKind::kWrite},
+                         Row{{SystemCall::kFlush, "movie.sh"}, ErrorKind::kWrite},
+                         Row{{SystemCall::kClose, "movie.sh"}, ErrorKind::kClose},
+                         Row{{SystemCall::kCreate, "movie.sh"}, ErrorKind::kCreate}}) {
+    ScopedFaults fault({row.fault});
+    EXPECT_EQ(WriteShellScript(names_, input, facts, true).error().kind, row.kind);
+    EXPECT_FALSE(fs::exists(names_.ShellPath())) << "a script cut short is removed";
+  }
 }
 
 TEST(RunNames, FollowEachProgramsRules) {

@@ -19,6 +19,12 @@ Joiner CmdDelayed() {
   return {"cmd_delayed", "cmd", {"wine"}, {"/V:ON", "/c"}, "unsplit.bat", "unsplit.sh", WindowsPath};
 }
 Joiner Sh() { return {"sh", "/bin/sh", {}, {}, "unsplit.sh", "unsplit.bat"}; }
+// cmd with a certutil that prints what Windows 10 ("10") or a translated
+// Windows 7 ("7") prints, and an fsutil that finds FAT32, early in PATH.
+Joiner CmdWithStandIns(const std::string& form) {
+  return {"cmd" + form, "cmd", {"env", "WINEPATH=" + WindowsPath(WINDOWS_STAND_IN_PATH), "ZELBO_CERTUTIL=" + form,
+          "wine"}, {"/c"}, "unsplit.bat", "unsplit.sh", WindowsPath};
+}
 
 struct Route {
   Splitter splitter;
@@ -162,20 +168,25 @@ class MappedDrive {
   char letter_ = 0;
 };
 
-class CmdTrouble : public TroubleFixture, public ::testing::TestWithParam<TroubleCase> {};
+class CmdTrouble : public TroubleFixture,
+                   public ::testing::TestWithParam<std::tuple<Joiner, TroubleCase>> {};
 
 TEST_P(CmdTrouble, StopsBeforeDeletingAnythingAndFinishesOnceRepaired) {
-  SplitTroubleAndJoin(WindowsSplitter(), Cmd(), GetParam());
+  SplitTroubleAndJoin(WindowsSplitter(), std::get<0>(GetParam()), std::get<1>(GetParam()));
 }
 
+// wine's own certutil prints nothing: with it the batch checks sizes only.
 INSTANTIATE_TEST_SUITE_P(
     Troubles, CmdTrouble,
     ::testing::Values(
-        TroubleCase{"started_elsewhere", Trouble::kStartedElsewhere, ""},
-        TroubleCase{"missing_part", Trouble::kMissingPart, "ERROR: The part \"big.003\" is missing.\r\n"},
-        TroubleCase{"damaged_part", Trouble::kDamagedPart,
-                    "ERROR: The part \"big.002\" has 59999 bytes instead of 60000.\r\n"}),
-    [](const auto& info) { return info.param.label; });
+        std::tuple{Cmd(), TroubleCase{"started_elsewhere", Trouble::kStartedElsewhere, ""}},
+        std::tuple{Cmd(), TroubleCase{"missing_part", Trouble::kMissingPart, "The part \"big.003\" is missing.\r\n", false}},
+        std::tuple{Cmd(), TroubleCase{"damaged_part", Trouble::kDamagedPart, "\"big.002\" has 59999 bytes instead of 60000.", false}},
+        std::tuple{CmdWithStandIns("10"), TroubleCase{"swapped", Trouble::kSwappedParts, "\"big.002\" is damaged: ", false}},
+        std::tuple{CmdWithStandIns("7"), TroubleCase{"changed_byte", Trouble::kChangedByte, "\"big.003\" is damaged: ", false}},
+        std::tuple{CmdWithStandIns("7"), TroubleCase{"foreign_part", Trouble::kForeignPart, "\"big.002\" is damaged: ", false}},
+        std::tuple{CmdWithStandIns("10"), TroubleCase{"locked", Trouble::kLocked, "Another join of these parts is running"}}),
+    [](const auto& info) { return std::get<0>(info.param).label + "_" + std::get<1>(info.param).label; });
 
 class CmdTroubles : public TroubleFixture, public ::testing::Test {};
 
@@ -252,9 +263,10 @@ class UserWinePrefix : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kUserWinePrefix =
     ::testing::AddGlobalTestEnvironment(new UserWinePrefix);
 
-// Root ignores read-only files, and so does wine run by root, so the parts
-// off a CD are joined by an ordinary user.
-TEST_F(CmdTroubles, ReadOnlyPartsAreJoined) {
+// Root ignores read-only files and sticky folders, and so does wine run by
+// root: parts off a CD, and a part the batch cannot delete, meet an
+// ordinary user.
+TEST_F(CmdTroubles, ReadOnlyPartsAreJoinedAndAPartThatCannotBeDeletedStopsTheJoin) {
   Joiner cmd = Cmd();
   if (IsRoot()) {
     (void)UserWinePrefix::Path();
@@ -262,11 +274,20 @@ TEST_F(CmdTroubles, ReadOnlyPartsAreJoined) {
     cmd.prefix.push_back("wine");
   }
   SplitTroubleAndJoin(WindowsSplitter(), cmd, {"read_only", Trouble::kReadOnly, ""});
+  fs::remove_all(parts_.path());
+  fs::create_directory(parts_.path());
+  SplitTroubleAndJoin(WindowsSplitter(), cmd,
+                      {"undeletable", Trouble::kUndeletable, "\"big.002\" was appended to \"big.001\" but could not"});
 }
 
-// Part 1 past 4 GiB (sparse): wine's cmd reads its size in 32 bits.
+// Part 1 past 4 GiB (sparse): wine's cmd reads its size in 32 bits. Where
+// fsutil finds FAT32, the batch refuses before it appends anything.
 TEST_F(CmdTroubles, AFirstPartPastFourGiBIsJoined) {
   MakeLargeFirstPart();
+  const auto refused = Join(CmdWithStandIns("10"));
+  EXPECT_NE(refused.output.find("ERROR: The file system of this folder cannot hold a file of 5000000005 bytes."),
+            std::string::npos) << refused.output;
+  EXPECT_EQ(fs::file_size(parts_ / "big.001"), static_cast<std::uintmax_t>(kLargeFirst));
   const auto joined = Join(Cmd());
   EXPECT_EQ(joined.exit_code, 0) << joined.output;
   ExpectLargeFirstPartJoined("unsplit.sh");

@@ -21,7 +21,7 @@
 #include <functional>
 
 #include "gui/main_form.h"
-#include "modal_watch.h"
+#include "tests/gui/modal_watch.h"
 #include "platform/toolkit_qt.h"
 
 namespace {

@@ -1,7 +1,9 @@
 // Takes the pictures of the window shown in the README: the window idle
-// with a forecast, during a run, and the message that ends the run. Runs
-// on the offscreen platform; writes window-idle.png, window-running.png
-// and window-finished.png into the folder given as its argument.
+// with a forecast, during a run, the message that ends the run, and the
+// window idle with a 14-point desktop font. Runs on the offscreen
+// platform; writes window-idle.png, window-running.png,
+// window-finished.png and window-14pt.png into the folder given as its
+// argument.
 #include <QApplication>
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -13,7 +15,7 @@
 #include <string>
 
 #include "gui/main_form.h"
-#include "modal_watch.h"
+#include "tests/gui/modal_watch.h"
 #include "platform/toolkit_qt.h"
 
 namespace {
@@ -96,6 +98,16 @@ int main(int argc, char** argv) {
   QMetaObject::invokeMethod(QtWidget(window.SplitStart), "click");
   watcher->stop();
   delete watcher;
+
+  QFont larger = QApplication::font();  // as a desktop's settings give it
+  larger.setPointSize(14);
+  QApplication::setFont(larger);
+  zelbo::gui::TMainForm larger_window(application, plan);
+  QtWidget(larger_window.form())->show();
+  OnNextModal([&](QWidget* modal) { AcceptFile(modal, source); });
+  QMetaObject::invokeMethod(QtWidget(larger_window.BrowseButton), "click");
+  QApplication::processEvents();
+  ok = Save(QtWidget(larger_window.form()), output / "window-14pt.png") && ok;
   fs::remove_all(work);
   return ok && running_taken ? 0 : 1;
 }

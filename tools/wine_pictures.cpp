@@ -1,6 +1,7 @@
 // Takes the pictures of Zelbo32.exe under wine for the README, with the
 // window manager's frame: the window with a chosen file and its forecast,
-// at 96 dpi (window-wine.png) and at 144 dpi (window-wine-144dpi.png).
+// at 96 dpi (window-wine.png), at 144 dpi (window-wine-144dpi.png) and with
+// a 14-point desktop font (window-wine-14pt.png).
 //   desktop_wine_pictures OUTPUT-FOLDER      (inside tests/desktop/wine_session.sh;
 //   needs ImageMagick's import: apt-get install imagemagick)
 #include <chrono>
@@ -23,11 +24,13 @@ bool Await(Condition condition) {
   return condition();
 }
 
-bool Picture(int dpi, const fs::path& source, const fs::path& file) {
+bool Picture(int dpi, int points, const fs::path& source, const fs::path& file) {
   WineDriver ui;
   ui.SetScreenDpi(dpi);
+  ui.SetDesktopFont(points);
   ui.Launch();
   ui.SetScreenDpi(96);
+  ui.SetDesktopFont(0);
   ui.Click("BrowseButton");
   if (!Await([&] { return ui.DialogShown("Select the file to split"); })) return false;
   ui.AnswerDialog("Select the file to split", ui.ProgramPath(source));
@@ -59,7 +62,8 @@ int main(int argc, char** argv) {
   const zelbo::testing::TempDir work;
   const fs::path source = work / "holiday-video.avi";
   zelbo::testing::WriteFile(source, std::string(5 << 20, 'z'));
-  const bool ok = Picture(96, source, output / "window-wine.png") &&
-                  Picture(144, source, output / "window-wine-144dpi.png");
+  const bool ok = Picture(96, 0, source, output / "window-wine.png") &&
+                  Picture(144, 0, source, output / "window-wine-144dpi.png") &&
+                  Picture(96, 14, source, output / "window-wine-14pt.png");
   return ok ? 0 : 1;
 }

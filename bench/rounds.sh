@@ -1,0 +1,86 @@
+# Alternating rounds of timed tools, sourced by the benchmark scripts. The
+# caller defines run_TOOL for each tool (given the part size in bytes; its
+# standard output goes to /dev/null; "${timed[@]}" goes before the command
+# that is timed), `clean` (removes every output), and `work` (a folder).
+source "$(dirname "${BASH_SOURCE[0]}")/stats.sh"
+
+timed=()
+
+# Installs what is missing, builds czelbo32 optimised; sets `program`, and
+# `work` (build/bench) for the runs' files.
+build_program() {
+  scripts/setup.sh
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target czelbo32 >/dev/null
+  program=$PWD/build/bin/czelbo32
+  work=$PWD/build/bench
+  mkdir -p "$work"
+}
+
+# Times one run of a tool; appends "wall cpu-seconds peak-rss-kib" to `file`.
+# Warm runs follow an untimed run (on a virtual machine the first touch of
+# freed memory costs more than a copy); cold ones start with no caches.
+measure() {
+  local tool=$1 part=$2 cache=$3 file=$4
+  clean
+  sync
+  if [ "$cache" = cold ]; then
+    echo 3 > /proc/sys/vm/drop_caches
+  else
+    "run_$tool" "$part" > /dev/null
+    clean
+    sync
+  fi
+  timed=(/usr/bin/time -o "$work/time" -f "%e %U %S %M")
+  "run_$tool" "$part" > /dev/null
+  timed=()
+  awk '{printf "%.3f %.3f %d\n", $1, $2 + $3, $4}' "$work/time" >> "$file"
+}
+
+# rounds LABEL PART CACHE COUNT TOOL...: COUNT rounds, the first tool
+# compared with each other one; a different tool starts each round.
+rounds() {
+  local label=$1 part=$2 cache=$3 count=$4
+  shift 4
+  local tools=("$@") dir=$work/times load
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  load=$(cut -d' ' -f1-3 /proc/loadavg)
+  for ((round = 0; round < count; round++)); do
+    for ((i = 0; i < ${#tools[@]}; i++)); do
+      local tool=${tools[(i + round) % ${#tools[@]}]}
+      measure "$tool" "$part" "$cache" "$dir/$tool"
+    done
+  done
+  echo "== $label ($count rounds; load before: $load, after: $(cut -d' ' -f1-3 /proc/loadavg))"
+  printf '%-16s %8s %8s %10s\n' tool "wall s" "cpu s" "peak KiB"
+  for tool in "${tools[@]}"; do
+    printf '%-16s %8.3f %8.3f %10d   (wall %s)\n' "$tool" \
+      "$(cut -d' ' -f1 "$dir/$tool" | median_of)" "$(cut -d' ' -f2 "$dir/$tool" | median_of)" \
+      "$(cut -d' ' -f3 "$dir/$tool" | sort -g | tail -1)" "$(cut -d' ' -f1 "$dir/$tool" | spread_of)"
+  done
+  local first=${tools[0]}
+  for tool in "${tools[@]:1}"; do
+    # The median of each round's own ratio: rounds share the machine's mood.
+    printf '%s/%s: wall %.3f (ratio of medians %.3f), cpu %.3f\n' "$first" "$tool" \
+      "$(paste -d' ' "$dir/$first" "$dir/$tool" | awk '{print $1 / $4}' | median_of)" \
+      "$(awk -v a="$(cut -d' ' -f1 "$dir/$first" | median_of)" \
+             -v b="$(cut -d' ' -f1 "$dir/$tool" | median_of)" 'BEGIN {print a / b}')" \
+      "$(awk -v a="$(cut -d' ' -f2 "$dir/$first" | median_of)" \
+             -v b="$(cut -d' ' -f2 "$dir/$tool" | median_of)" 'BEGIN {print (b > 0 ? a / b : 0)}')"
+  done
+}
+
+# make_source GIB: build/bench/source.bin of that many GiB of random bytes;
+# false (with a message) when there is not twice that room.
+make_source() {
+  local size=$1
+  if [ "$(df -k --output=avail "$work" | tail -1)" -lt $((size * 2 * 1024 * 1024)) ]; then
+    echo "== ${size} GiB: skipped, it needs $((size * 2)) GiB free in $work"
+    return 1
+  fi
+  if [ "$(stat -c %s "$work/source.bin" 2>/dev/null || echo 0)" -ne $((size << 30)) ]; then
+    echo "Making a ${size} GiB source of random bytes..."
+    head -c $((size << 30)) /dev/urandom > "$work/source.bin"
+  fi
+}
