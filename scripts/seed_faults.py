@@ -13,11 +13,15 @@ that a flaky test does not pass for a catch.
     scripts/seed_faults.py --id scripts-ready-lt --id window-cancel-flag-kept
     scripts/seed_faults.py --area "file layer"
     scripts/seed_faults.py --check        # every snippet still found once?
+    scripts/seed_faults.py --all --first scripts-ready-lt --first "file layer" \
+        --skip-stage windesktop --until 16:25 --before scripts/faults-baseline.md \
+        --table scripts/faults-after.md
 
 Builds: build/ (preset default, given build-windows/ as ZELBO_WINDOWS_BUILD)
-and build-windows/ (preset windows); both are configured when missing. Tests
-that fail before any fault is seeded are left out of every stage (the
-baseline), and named in the table. Everything runs under `nice -n 19`.
+and build-windows/ (preset windows); both are configured when missing, and
+only the targets a stage runs are built. Tests that fail before any fault is
+seeded are left out of every stage (the baseline), and named in the table.
+Everything runs under `nice -n 19`.
 A developer tool: not part of the test suite, and it changes no file for good.
 """
 
@@ -52,7 +56,9 @@ MARKER = LOG_DIR / "seeded-now"
 class Stage:
     name: str
     build: str              # the build whose ctest lists and runs the tests
-    needs: tuple[str, ...]  # the builds brought up to date first, in order
+    # The builds brought up to date first, in order, each with the targets
+    # to build there (none: all of it).
+    needs: tuple[tuple[str, tuple[str, ...]], ...]
     programs: frozenset[str] = frozenset()  # file names of test programs or scripts
     label: str = ""         # or: every test with this label
     everything: bool = False  # or: every test of the build
@@ -62,32 +68,38 @@ STAGES = {
     stage.name: stage
     for stage in (
         # Units and the console program end to end (the scripts run by real shells).
-        Stage("core", "linux", ("linux",),
+        Stage("core", "linux", (("linux", ("zelbo_unit_tests", "console_e2e_tests", "czelbo32")),),
               programs=frozenset({"zelbo_unit_tests", "console_e2e_tests"})),
         # The windowed program: its logic, the Qt window and the desktop scenarios.
-        Stage("gui", "linux", ("linux",),
+        Stage("gui", "linux",
+              (("linux", ("gui_logic_tests", "gui_window_tests", "gui_run_tests",
+                          "desktop_qt_tests", "zelbo32")),),
               programs=frozenset({"gui_logic_tests", "gui_window_tests", "gui_run_tests",
-                                  "desktop_qt_tests", "zelbo32_pictures",
-                                  "program_test.sh", "desktop_test.sh"})),
+                                  "desktop_qt_tests", "program_test.sh", "atspi_test.sh",
+                                  "desktop_test.sh"})),
         # CZELBO32.exe driven through wine; batches joined by wine's cmd.
-        Stage("wine", "linux", ("windows", "linux"), programs=frozenset({"wine_e2e_tests"})),
+        Stage("wine", "linux", (("windows", ()), ("linux", ("wine_e2e_tests",))),
+              programs=frozenset({"wine_e2e_tests"})),
         # The Windows build's own tests under wine (units, imports, zip).
-        Stage("winunit", "windows", ("windows",), everything=True),
+        Stage("winunit", "windows", (("windows", ()),), everything=True),
         # The window scenarios on Zelbo32.exe under wine.
-        Stage("windesktop", "linux", ("windows", "linux"), label="wine-desktop"),
+        Stage("windesktop", "linux", (("windows", ()), ("linux", ("desktop_wine_tests",))),
+              label="wine-desktop"),
     )
 }
 
 # The stages each area runs, cheapest and likeliest first; an entry's
-# `stages:` line overrides them.
+# `stages:` line overrides them. The wine stages cost minutes each: only
+# the entries whose code runs nowhere else (the batch's lines, the Windows
+# sources) name them.
 AREA_STAGES = {
-    "engine": ("core", "gui", "winunit", "wine"),
-    "scripts": ("core", "wine"),
+    "engine": ("core", "gui"),
+    "scripts": ("core",),
     "file layer": ("core", "gui"),
-    "console run": ("core", "wine"),
-    "windowed run": ("gui", "windesktop"),
-    "settings": ("gui", "winunit", "windesktop"),
-    "toolkit": ("gui", "windesktop"),
+    "console run": ("core",),
+    "windowed run": ("gui",),
+    "settings": ("gui",),
+    "toolkit": ("gui",),
     "names": ("core", "gui"),
 }
 
@@ -104,6 +116,7 @@ class Fault:
     replace: str
     stages: tuple[str, ...]
     expect: str = ""
+    dropped: str = ""       # why the fault's code is gone; nothing is seeded
 
 
 class FaultListError(Exception):
@@ -152,14 +165,18 @@ def finish_entry(entry: dict) -> Fault:
     replace = entry["replace"]
     while replace and not replace[-1].strip():
         replace.pop()
-    if not entry["find"]:
+    if entry.get("dropped"):
+        if entry["find"]:
+            raise FaultListError(f"{where}: a dropped entry has no '--- find'")
+    elif not entry["find"]:
         raise FaultListError(f"{where}: nothing under '--- find'")
     stages = tuple(entry["stages"].split()) if entry.get("stages") else AREA_STAGES[entry["area"]]
     unknown = [name for name in stages if name not in STAGES]
     if unknown:
         raise FaultListError(f"{where}: unknown stages {unknown}")
     return Fault(entry["id"], entry["area"], entry["file"], entry["mistake"],
-                 "\n".join(entry["find"]), "\n".join(replace), stages, entry.get("expect", ""))
+                 "\n".join(entry["find"]), "\n".join(replace), stages, entry.get("expect", ""),
+                 entry.get("dropped", ""))
 
 
 def check_unique(faults: list[Fault]) -> None:
@@ -172,6 +189,8 @@ def check_unique(faults: list[Fault]) -> None:
 
 def snippet_problem(fault: Fault) -> str:
     """Why the fault cannot be seeded into the present code, or ''."""
+    if fault.dropped:
+        return f"dropped: {fault.dropped}"
     path = ROOT / fault.file
     if not path.is_file():
         return f"{fault.file} does not exist"
@@ -286,8 +305,9 @@ class Builds:
         found = re.search(r"^ZELBO_WINDOWS_BUILD:\w+=(.+)$", cache.read_text(), re.MULTILINE)
         return found is not None and Path(found.group(1)) == BUILDS["windows"]
 
-    def build(self, name: str, log) -> bool:
-        return run(["cmake", "--build", str(BUILDS[name]), "-j", str(self.jobs)],
+    def build(self, name: str, targets: tuple[str, ...], log) -> bool:
+        chosen = ["--target", *targets] if targets else []
+        return run(["cmake", "--build", str(BUILDS[name]), "-j", str(self.jobs), *chosen],
                    log=log, nice=True).returncode == 0
 
     def checked(self, command: list[str], log, what: str) -> None:
@@ -419,21 +439,27 @@ def outcome(output: str, tests: list[dict]) -> StageRun:
 
 # ---------------------------------------------------------------- results
 
+VERDICTS = ("caught", "survived", "does not build", "not seeded", "error", "not run", "dropped")
+
+
 @dataclasses.dataclass
 class Result:
     fault: Fault
-    verdict: str            # caught | survived | does not build | not seeded | error
+    verdict: str            # one of VERDICTS
     caught_by: str = ""
     stage: str = ""
     seconds: float = 0.0
     note: str = ""
+    stages_run: tuple[str, ...] = ()
 
 
 def caught_by_text(result: Result) -> str:
     if result.verdict == "caught":
         text = f"`{short_name(result.caught_by)}` ({result.stage})"
     elif result.verdict == "survived":
-        text = f"**survived** ({', '.join(result.fault.stages)})"
+        text = f"**survived** ({', '.join(result.stages_run)})"
+    elif result.verdict == "dropped":
+        text = f"dropped: {result.fault.dropped}"
     else:
         text = f"**{result.verdict}**" + (f": {result.note}" if result.note else "")
     if result.fault.expect:
@@ -447,9 +473,9 @@ def short_name(test: str) -> str:
 
 
 def write_table(path: Path, results: list[Result], left_out: dict[str, list[str]],
-                wall: float, finished: bool) -> None:
-    counts = {verdict: sum(r.verdict == verdict for r in results)
-              for verdict in ("caught", "survived", "does not build", "not seeded", "error")}
+                wall: float, finished: bool, before: dict[str, str] | None = None,
+                skipped: tuple[str, ...] = ()) -> None:
+    counts = {verdict: sum(r.verdict == verdict for r in results) for verdict in VERDICTS}
     expected = sum(r.verdict == "survived" and r.fault.expect.startswith("survives") for r in results)
     head = run(["git", "rev-parse", "--short", "HEAD"], capture=True).stdout.strip()
     lines = [
@@ -465,10 +491,14 @@ def write_table(path: Path, results: list[Result], left_out: dict[str, list[str]
         + ".",
         "",
     ]
+    if skipped:
+        lines += [f"Stages not run in this pass: {', '.join(skipped)}.", ""]
     failing = [f"`{short_name(t)}` ({s})" for s, tests in left_out.items() for t in tests]
     if failing:
         lines += ["Left out of every run because they fail without any fault: "
                   + ", ".join(failing) + ".", ""]
+    if before is not None:
+        lines += comparison(results, before)
     lines += ["| Fault | Area | File | The mistake | Caught by | s |",
               "|---|---|---|---|---|---|"]
     for r in results:
@@ -477,21 +507,61 @@ def write_table(path: Path, results: list[Result], left_out: dict[str, list[str]
     path.write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
+def earlier_results(path: Path) -> dict[str, str]:
+    """The 'Caught by' cell of each fault in an earlier table."""
+    cells = {}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        row = [cell.strip() for cell in line.strip().strip("|").split(" | ")]
+        if len(row) == 6 and row[0] not in ("Fault", "---|---|---|---|---|---"):
+            cells[row[0]] = row[4]
+    return cells
+
+
+def survived_before(cell: str) -> bool:
+    return cell.startswith("**survived**")
+
+
+def comparison(results: list[Result], before: dict[str, str]) -> list[str]:
+    """Before and after, side by side: the counts over the faults of both
+    passes, then every fault whose verdict changed, the earlier known
+    survivors first."""
+    both = [r for r in results if r.fault.id in before and r.verdict in ("caught", "survived")]
+    caught_before = sum(not survived_before(before[r.fault.id]) for r in both)
+    caught_now = sum(r.verdict == "caught" for r in both)
+    new = [r for r in results if r.fault.id not in before and r.verdict in ("caught", "survived")]
+    lines = ["## Before and after", "",
+             f"Of the {len(both)} faults run in both passes, {caught_before} were caught before "
+             f"and {caught_now} are caught now; of the {len(new)} new faults run, "
+             f"{sum(r.verdict == 'caught' for r in new)} are caught.", "",
+             "| Fault | Before | After |", "|---|---|---|"]
+    changed = [r for r in both
+               if survived_before(before[r.fault.id]) != (r.verdict == "survived")]
+    changed.sort(key=lambda r: "issue 20" not in r.fault.expect)
+    for r in changed:
+        after = caught_by_text(r).split("; expected:")[0]
+        lines.append(f"| {r.fault.id} | {before[r.fault.id].split('; expected:')[0]} | {after} |")
+    if not changed:
+        lines.append("| (none) | | |")
+    return lines + ["", "## Every fault", ""]
+
+
 # ---------------------------------------------------------------- the run
 
 class Seeder:
-    def __init__(self, jobs: int):
+    def __init__(self, jobs: int, skipped: tuple[str, ...]):
+        self.skipped = skipped
         self.builds = Builds(jobs)
         self.tester = Tester(jobs)
-        self.built: set[str] = set()
+        self.built: set[tuple[str, tuple[str, ...]]] = set()
 
     def prepare(self, faults: list[Fault], baseline: bool) -> None:
-        stages = [STAGES[name] for name in dict.fromkeys(s for f in faults for s in f.stages)]
-        needed = {build for stage in stages for build in stage.needs}
+        stages = [STAGES[name] for name in dict.fromkeys(s for f in faults for s in f.stages)
+                  if name not in self.skipped]
+        needed = {need for stage in stages for need in stage.needs}
         with open(LOG_DIR / "baseline.log", "w", encoding="utf-8") as log:
-            self.builds.configure(needed, log)
-            for build in ("windows", "linux"):
-                if build in needed and not self.builds.build(build, log):
+            self.builds.configure({build for build, _ in needed}, log)
+            for build, targets in sorted(needed, key=lambda need: need[0] != "windows"):
+                if not self.builds.build(build, targets, log):
                     raise SystemExit(f"the unchanged code does not build: see {log.name}")
             self.built |= needed
             for stage in stages if baseline else []:
@@ -509,30 +579,33 @@ class Seeder:
         return result
 
     def run_stages(self, fault: Fault, log) -> Result:
-        for name in fault.stages:
+        stages = tuple(name for name in fault.stages if name not in self.skipped)
+        if not stages:
+            return Result(fault, "not run", note=f"only in {', '.join(fault.stages)}")
+        for name in stages:
             stage = STAGES[name]
-            for build in stage.needs:
-                self.built.add(build)
-                if not self.builds.build(build, log):
+            for build, targets in stage.needs:
+                self.built.add((build, targets))
+                if not self.builds.build(build, targets, log):
                     return Result(fault, "does not build", stage=name, note=first_error(log.name))
             outcome = self.tester.stage(stage, log)
             if outcome.problem:
                 return Result(fault, "error", stage=name, note=outcome.problem)
             if outcome.failed:
                 return Result(fault, "caught", caught_by=outcome.failed, stage=name)
-        return Result(fault, "survived")
+        return Result(fault, "survived", stages_run=stages)
 
     def stop_wine(self) -> None:
         """The wine servers of the test sessions outlive an interrupted ctest."""
         with open(LOG_DIR / "interrupted.log", "w", encoding="utf-8") as log:
-            for build in self.built:
+            for build in {build for build, _ in self.built}:
                 clean_up_fixtures(build, listed_tests(build), log)
 
     def rebuild_clean(self) -> None:
         """Leaves no build holding the last fault's code."""
         with open(LOG_DIR / "restore.log", "w", encoding="utf-8") as log:
-            for build in ("windows", "linux"):
-                if build in self.built and not self.builds.build(build, log):
+            for build, targets in sorted(self.built, key=lambda need: need[0] != "windows"):
+                if not self.builds.build(build, targets, log):
                     say(f"warning: {BUILDS[build]} did not build again after the faults: see {log.name}")
 
 
@@ -549,17 +622,40 @@ def say(text: str) -> None:
 
 
 def chosen_faults(faults: list[Fault], args) -> list[Fault]:
-    if args.all:
-        return faults
     by_id = {fault.id: fault for fault in faults}
     unknown = [i for i in args.id if i not in by_id]
     if unknown:
         raise SystemExit(f"no such fault: {', '.join(unknown)}")
+    if args.all:
+        return in_running_order(faults, args.first)
     chosen = [by_id[i] for i in args.id]
     chosen += [f for f in faults if args.area and f.area == args.area and f not in chosen]
     if not chosen:
         raise SystemExit("name faults with --id or --area, or give --all (see --help)")
-    return chosen
+    return in_running_order(chosen, args.first)
+
+
+def in_running_order(chosen: list[Fault], first: list[str]) -> list[Fault]:
+    """The faults that --first names (an id, an area or a file), in its
+    order, then the rest in the list's order: where time may run out, the
+    faults that matter most run before it does."""
+    ordered: list[Fault] = []
+    for word in first:
+        matching = [f for f in chosen if word in (f.id, f.area, f.file) and f not in ordered]
+        if not matching and not any(word in (f.id, f.area, f.file) for f in chosen):
+            raise SystemExit(f"--first {word!r} names no chosen fault, area or file")
+        ordered += matching
+    return ordered + [f for f in chosen if f not in ordered]
+
+
+def deadline(text: str | None) -> datetime.datetime | None:
+    """--until HH:MM (UTC): today's, or tomorrow's once today's has passed."""
+    if text is None:
+        return None
+    hour, _, minute = text.partition(":")
+    now = datetime.datetime.now(datetime.timezone.utc)
+    until = now.replace(hour=int(hour), minute=int(minute or 0), second=0, microsecond=0)
+    return until if until > now else until + datetime.timedelta(days=1)
 
 
 def parse_arguments(argv: list[str]):
@@ -578,6 +674,15 @@ def parse_arguments(argv: list[str]):
     parser.add_argument("--no-baseline", action="store_true",
                         help="skip the stages' run on the unchanged code (nothing is left out)")
     parser.add_argument("--jobs", type=int, default=2, help="parallel jobs of builds and ctest (2)")
+    parser.add_argument("--first", action="append", default=[], metavar="ID|AREA|FILE",
+                        help="run these faults before the others (repeatable, in this order)")
+    parser.add_argument("--skip-stage", action="append", default=[], choices=sorted(STAGES),
+                        help="run no test of this stage (repeatable); faults that need only "
+                             "skipped stages are 'not run'")
+    parser.add_argument("--until", metavar="HH:MM",
+                        help="start no fault after this time (UTC); the rest are 'not run'")
+    parser.add_argument("--before", type=Path, metavar="TABLE",
+                        help="an earlier pass's table, to compare with in the new one")
     return parser.parse_args(argv)
 
 
@@ -586,8 +691,10 @@ def check_only(faults: list[Fault]) -> int:
     for fault, problem in problems:
         if problem:
             say(f"{fault.id}: {problem}")
-    broken = sum(bool(problem) for _, problem in problems)
-    say(f"{len(faults) - broken} of {len(faults)} snippets found exactly once.")
+    dropped = sum(bool(fault.dropped) for fault in faults)
+    broken = sum(bool(problem) for _, problem in problems) - dropped
+    say(f"{len(faults) - broken - dropped} of {len(faults) - dropped} snippets found exactly once"
+        f" ({dropped} entries dropped).")
     return 1 if broken else 0
 
 
@@ -611,29 +718,42 @@ def main(argv: list[str]) -> int:
     for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, raise_interrupt)
     started = time.monotonic()
-    seeder = Seeder(args.jobs)
+    until = deadline(args.until)
+    skipped = tuple(args.skip_stage)
+    before = earlier_results(args.before) if args.before else None
+    place = {fault.id: number for number, fault in enumerate(faults)}
+    seeder = Seeder(args.jobs, skipped)
     results: list[Result] = []
     finished = False
+
+    def table(done: bool) -> None:
+        if args.table and results:
+            write_table(args.table, sorted(results, key=lambda r: place[r.fault.id]),
+                        seeder.tester.left_out, time.monotonic() - started, done, before, skipped)
+
     try:
         seeder.prepare(chosen, baseline=not args.no_baseline)
         for count, fault in enumerate(chosen, start=1):
             problem = snippet_problem(fault)
-            result = Result(fault, "not seeded", note=problem) if problem else seeder.seed(fault)
+            if fault.dropped:
+                result = Result(fault, "dropped")
+            elif problem:
+                result = Result(fault, "not seeded", note=problem)
+            elif until and datetime.datetime.now(datetime.timezone.utc) >= until:
+                result = Result(fault, "not run", note=f"the pass stopped at {args.until} UTC")
+            else:
+                result = seeder.seed(fault)
             results.append(result)
             say(f"[{count}/{len(chosen)}] {fault.id}: {caught_by_text(result)} "
                 f"({result.seconds:.0f} s; log: {LOG_DIR / (fault.id + '.log')})")
-            if args.table:
-                write_table(args.table, results, seeder.tester.left_out,
-                            time.monotonic() - started, finished=False)
+            table(done=False)
         finished = True
     except KeyboardInterrupt:
         say("interrupted: no fault is left in the code, but the builds may hold one until they are built again")
         seeder.stop_wine()
         return 130
     finally:
-        if args.table and results:
-            write_table(args.table, results, seeder.tester.left_out,
-                        time.monotonic() - started, finished)
+        table(finished)
     seeder.rebuild_clean()
     survived = [r.fault.id for r in results if r.verdict == "survived"]
     say(f"caught {sum(r.verdict == 'caught' for r in results)} of {len(results)}; "
