@@ -13,9 +13,8 @@ that a flaky test does not pass for a catch.
     scripts/seed_faults.py --id scripts-ready-lt --id window-cancel-flag-kept
     scripts/seed_faults.py --area "file layer"
     scripts/seed_faults.py --check        # every snippet still found once?
-    scripts/seed_faults.py --all --first scripts-ready-lt --first "file layer" \
-        --skip-stage windesktop --until 16:25 --before scripts/faults-baseline.md \
-        --table scripts/faults-after.md
+    scripts/seed_faults.py --all --first "file layer" --skip-stage windesktop \\
+        --until 16:25 --before scripts/faults-baseline.md --table scripts/faults-after.md
 
 Builds: build/ (preset default, given build-windows/ as ZELBO_WINDOWS_BUILD)
 and build-windows/ (preset windows); both are configured when missing, and
@@ -523,20 +522,21 @@ def survived_before(cell: str) -> bool:
 
 def comparison(results: list[Result], before: dict[str, str]) -> list[str]:
     """Before and after, side by side: the counts over the faults of both
-    passes, then every fault whose verdict changed, the earlier known
-    survivors first."""
+    passes, then the faults named in `expect:` lines (the earlier known
+    survivors) and every other fault whose verdict changed."""
     both = [r for r in results if r.fault.id in before and r.verdict in ("caught", "survived")]
     caught_before = sum(not survived_before(before[r.fault.id]) for r in both)
     caught_now = sum(r.verdict == "caught" for r in both)
     new = [r for r in results if r.fault.id not in before and r.verdict in ("caught", "survived")]
     lines = ["## Before and after", "",
-             f"Of the {len(both)} faults run in both passes, {caught_before} were caught before "
-             f"and {caught_now} are caught now; of the {len(new)} new faults run, "
-             f"{sum(r.verdict == 'caught' for r in new)} are caught.", "",
+             f"The earlier pass caught {sum(not survived_before(c) for c in before.values())} "
+             f"of {len(before)}. Of the {len(both)} faults run in both passes, {caught_before} "
+             f"were caught before and {caught_now} are caught now; of the {len(new)} new faults "
+             f"run, {sum(r.verdict == 'caught' for r in new)} are caught.", "",
              "| Fault | Before | After |", "|---|---|---|"]
-    changed = [r for r in both
-               if survived_before(before[r.fault.id]) != (r.verdict == "survived")]
-    changed.sort(key=lambda r: "issue 20" not in r.fault.expect)
+    changed = [r for r in results if r.fault.id in before and (
+        r.fault.expect or (r in both and survived_before(before[r.fault.id]) != (r.verdict == "survived")))]
+    changed.sort(key=lambda r: not r.fault.expect)
     for r in changed:
         after = caught_by_text(r).split("; expected:")[0]
         lines.append(f"| {r.fault.id} | {before[r.fault.id].split('; expected:')[0]} | {after} |")
@@ -553,12 +553,20 @@ class Seeder:
         self.builds = Builds(jobs)
         self.tester = Tester(jobs)
         self.built: set[tuple[str, tuple[str, ...]]] = set()
+        self.prepared: set[str] = set()
 
     def prepare(self, faults: list[Fault], baseline: bool) -> None:
+        """Builds what the faults' stages need from the unchanged code and
+        runs each stage's baseline, once per stage: a stage is prepared
+        just before its first fault, so that a pass that stops early spends
+        nothing on the stages it never reached."""
         stages = [STAGES[name] for name in dict.fromkeys(s for f in faults for s in f.stages)
-                  if name not in self.skipped]
+                  if name not in self.skipped and name not in self.prepared]
+        if not stages:
+            return
+        self.prepared.update(stage.name for stage in stages)
         needed = {need for stage in stages for need in stage.needs}
-        with open(LOG_DIR / "baseline.log", "w", encoding="utf-8") as log:
+        with open(LOG_DIR / "baseline.log", "a", encoding="utf-8") as log:
             self.builds.configure({build for build, _ in needed}, log)
             for build, targets in sorted(needed, key=lambda need: need[0] != "windows"):
                 if not self.builds.build(build, targets, log):
@@ -732,7 +740,7 @@ def main(argv: list[str]) -> int:
                         seeder.tester.left_out, time.monotonic() - started, done, before, skipped)
 
     try:
-        seeder.prepare(chosen, baseline=not args.no_baseline)
+        (LOG_DIR / "baseline.log").unlink(missing_ok=True)
         for count, fault in enumerate(chosen, start=1):
             problem = snippet_problem(fault)
             if fault.dropped:
@@ -742,6 +750,7 @@ def main(argv: list[str]) -> int:
             elif until and datetime.datetime.now(datetime.timezone.utc) >= until:
                 result = Result(fault, "not run", note=f"the pass stopped at {args.until} UTC")
             else:
+                seeder.prepare([fault], baseline=not args.no_baseline)
                 result = seeder.seed(fault)
             results.append(result)
             say(f"[{count}/{len(chosen)}] {fault.id}: {caught_by_text(result)} "
