@@ -412,8 +412,10 @@ def clean_up_fixtures(build: str, tests: list[dict], log) -> None:
             log=log, nice=True)
 
 
-# A line of ctest's progress: "12/40 Test  #7: NAME ....   Passed    0.01 sec".
-PROGRESS = re.compile(r"^\s*\d+/\d+ Test\s+#(\d+): .*? \.+\s*(\*\*\*)?(.+?)\s+[\d.]+ sec\s*$")
+# A line of ctest's progress: "12/40 Test  #7: NAME ....   Passed    0.01 sec",
+# or "....***Failed". The status follows the last run of dots: a name that
+# gtest shortened ends in " ..." itself.
+PROGRESS = re.compile(r"^\s*\d+/\d+ Test\s+#(\d+): .* \.+\s*(\*\*\*)?(.+?)\s+[\d.]+ sec\s*$")
 
 
 def outcome(output: str, tests: list[dict]) -> StageRun:
