@@ -469,8 +469,9 @@ def caught_by_text(result: Result) -> str:
 
 
 def short_name(test: str) -> str:
-    """A parameterised test's name without the comment gtest adds to it."""
-    return test.split("  # ", 1)[0]
+    """A parameterised test's name without the comment gtest adds to it, and
+    without the bytes it prints for a parameter that has no printer."""
+    return re.sub(r"/\d+-byte object <.*", "/(a parameter)", test.split("  # ", 1)[0])
 
 
 def write_table(path: Path, results: list[Result], left_out: dict[str, list[str]],
