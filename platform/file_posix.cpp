@@ -89,7 +89,7 @@ int SysClose(int fd, const std::string& path) {
     errno = saved;
     return -1;
   }
-  return closed != 0 && errno != EINTR ? 0 : closed;
+  return closed != 0 && errno == EINTR ? 0 : closed;
 }
 
 int SysUnlink(const std::string& path) {
