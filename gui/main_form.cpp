@@ -58,7 +58,6 @@ TMainForm::TMainForm(toolkit::Application& application, SplitPlan& plan)
     : application_(application),
       plan_(plan),
       form_("MainForm", "Zelbo", kClientWidth, kClientHeight),
-      BrowseButton(form_, "BrowseButton", {12, 12, 75, 25}, "Source file..."),
       Panel1(form_, "Panel1", {4, 4, 345, 41}),
       SplitFileDisplay(Panel1, "SplitFileDisplay", {88, 8, 249, 25}, "No file selected yet"),
       OpenDialog1(FileDialog::Kind::kOpen, "Select the file to split", OpenFilters()),
@@ -78,19 +77,18 @@ TMainForm::TMainForm(toolkit::Application& application, SplitPlan& plan)
       SplitForecast(SplitForecastPanel, "SplitForecast", {8, 1, 313, 40},
                     "Select a file to split first"),
       StatusBar1(form_, "StatusBar1", {0, 203, 353, 19}),
-      ProgressBar0(form_, "ProgressBar0", {16, 144, 321, 16}),
       Preselection(GroupBox1, "Preselection", {256, 36, 77, 21},
                    {"Floppy", "Zip 100M", "Zip 250M", "CD 650M", "CD 700M", "DVD 4.7G", "DVD 8G"},
                    kVisibleRows),
-      Label3(GroupBox1, "Label3", {200, 40}, "Quicksize") {
+      Label3(GroupBox1, "Label3", {200, 40}, "Quicksize"),
+      BrowseButton(form_, "BrowseButton", {12, 12, 75, 25}, "Source file..."),
+      ProgressBar0(form_, "ProgressBar0", {16, 144, 321, 16}) {
   BuildLayout();
   ConnectHandlers();
   toolkit::CallHandler([this] { FormCreate(); });
 }
 
 void TMainForm::BuildLayout() {
-  BrowseButton.BringToFront();  // it lies over the left end of Panel1
-  ProgressBar0.BringToFront();  // and the bar over the forecast panel
   ProgressBar0.SetVisible(false);
   UseNoLFN.SetChecked(true);
   form_.SetHint(WindowHint());
@@ -103,9 +101,11 @@ void TMainForm::BuildLayout() {
   UseNoLFN.SetHint("To generate short names (e.g. e-mail, MS-DOS 6.0 and lower, ...)");
   SplitStart.SetHint("Click first on the \"Browse files...\" button...");
   CloseButton.SetHint("Exits the Zelbo application.");
-  form_.SetTabOrder({&BrowseButton, &Amount, &SplitType, &Preselection, &CloseButton,
-                     &SplitStart, &UseNoLFN});
-  // "Split into" stands before the amount and its unit alike.
+  // Each label before the first field it names; "Split into" stands before
+  // the amount and its unit alike.
+  form_.SetTabOrder({&BrowseButton, &Label1, &Amount, &SplitType, &Label3, &Preselection,
+                     &CloseButton, &SplitStart, &UseNoLFN, &ProgressBar0, &SplitFileDisplay,
+                     &Label2, &FileSize, &SplitForecast, &StatusBar1});
   Label1.Names(Amount);
   Label1.Names(SplitType);
   Label2.Names(FileSize);
@@ -130,7 +130,7 @@ void TMainForm::FormCreate() {
   SplitType.SetItemIndex(static_cast<int>(SizeUnit::kParts));
   WithSettings([this](SettingsStore& settings) {
     if (settings.SettingExists(kSourcePathValue)) {
-      OpenDialog1.SetInitialFolder(settings.ReadSettingText(kSourcePathValue));
+      OpenDialog1.initial_folder = settings.ReadSettingText(kSourcePathValue);
     }
     if (settings.SettingExists(kPartsValue)) {
       Amount.SetText(settings.ReadSettingText(kPartsValue));
@@ -200,9 +200,9 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::BrowseButtonClick() {
-  OpenDialog1.SetFileName("");
+  OpenDialog1.file_name.clear();
   if (!OpenDialog1.Execute()) return;
-  ChooseSource(OpenDialog1.FileName());
+  ChooseSource(OpenDialog1.file_name);
 }
 
 // A file dropped from a file manager is chosen as the open dialog would
@@ -241,7 +241,7 @@ Status TMainForm::MeasureSource(const std::string& path) {
 void TMainForm::RememberSourceFolder(const std::string& folder) {
   const bool opened = WithSettings(
       [&folder](SettingsStore& settings) { settings.WriteSettingText(kSourcePathValue, folder); });
-  if (opened) OpenDialog1.SetInitialFolder(folder);
+  if (opened) OpenDialog1.initial_folder = folder;
 }
 
 void TMainForm::ShowStartError(std::string_view text) {
@@ -267,7 +267,7 @@ void TMainForm::SplitStartClick() {
   }
   if (!AskBatchPath()) return;
   form_.Repaint();
-  StoreStartChoices(fnsplit(SaveDialog1.FileName()).Folder());
+  StoreStartChoices(fnsplit(SaveDialog1.file_name).Folder());
   SetIdleControlsEnabled(false);
   CloseButton.SetText("Cancel");
   form_.SetCancelButton(&CloseButton);
@@ -287,10 +287,10 @@ void TMainForm::SplitStartClick() {
 bool TMainForm::AskBatchPath() {
   WithSettings([this](SettingsStore& settings) {
     if (settings.SettingExists(kDestPathValue)) {
-      SaveDialog1.SetInitialFolder(settings.ReadSettingText(kDestPathValue));
+      SaveDialog1.initial_folder = settings.ReadSettingText(kDestPathValue);
     }
   });
-  SaveDialog1.SetFileName(ProposedBatchName(plan_.sourceFile));
+  SaveDialog1.file_name = ProposedBatchName(plan_.sourceFile);
   return SaveDialog1.Execute();
 }
 
@@ -352,7 +352,7 @@ class FormRunDisplay final : public RunDisplay {
 }  // namespace
 
 void TMainForm::RunSplit() {
-  const WindowedRunRequest request{plan_.sourceFile, SaveDialog1.FileName(), plan_.partSize,
+  const WindowedRunRequest request{plan_.sourceFile, SaveDialog1.file_name, plan_.partSize,
                                    UseNoLFN.Checked(),
                                    static_cast<SizeUnit>(SplitType.ItemIndex())};
   FormRunDisplay display(*this, application_);

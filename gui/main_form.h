@@ -71,8 +71,9 @@ class TMainForm {
   toolkit::Form form_;
 
  public:
-  // The controls, named as the window's own code names them.
-  toolkit::Button BrowseButton;
+  // The controls, named as the window's own code names them. A control
+  // lies above those made before it: the browse button over the left end
+  // of Panel1 and the bar over the forecast are made last.
   toolkit::EtchedPanel Panel1;
   toolkit::Label SplitFileDisplay;
   toolkit::FileDialog OpenDialog1;
@@ -89,9 +90,10 @@ class TMainForm {
   toolkit::Panel SplitForecastPanel;
   toolkit::Label SplitForecast;
   toolkit::StatusBar StatusBar1;
-  toolkit::ProgressBar ProgressBar0;
   toolkit::ComboBox Preselection;
   toolkit::Label Label3;
+  toolkit::Button BrowseButton;
+  toolkit::ProgressBar ProgressBar0;
 
   // Plain flags of the window's own thread: 1 asks a run to stop; 1 while
   // the Start command is inside RunSplit.

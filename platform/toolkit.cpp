@@ -32,6 +32,14 @@ bool Guarded(const Handler& handler) {
   }
 }
 
+// The standard error box's text: the message, with a full stop appended
+// when its last character has a code above that of the full stop.
+std::string StandardErrorText(std::string_view message) {
+  std::string text(message);
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text.push_back('.');
+  return text;
+}
+
 }  // namespace
 
 void RethrowEscaped() {
@@ -48,23 +56,10 @@ bool CallHandler(const Handler& handler) {
   }
 }
 
-std::string StandardErrorText(std::string_view message) {
-  std::string text(message);
-  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text.push_back('.');
-  return text;
-}
-
 // Fonts are chosen in whole points; their heights in pixels are rounded.
 double FontScale(double points) {
   constexpr double kDrawnForPoints = 9;
   return std::max(1.0, std::round(points) / kDrawnForPoints);
-}
-
-std::string AccessibleName(std::string_view caption) {
-  while (!caption.empty() && (caption.back() == ':' || caption.back() == ' ')) {
-    caption.remove_suffix(1);
-  }
-  return std::string(caption);
 }
 
 namespace {
@@ -158,8 +153,6 @@ bool Form::MayClose() {
   close_waiting_ = running_handlers > 0;
   return !close_waiting_;
 }
-
-void Form::SetCancelButton(Button* button) { cancel_button_ = button; }
 
 bool Form::PressCancel() {
   if (cancel_button_ == nullptr || !cancel_button_->Enabled()) return false;

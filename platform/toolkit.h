@@ -10,6 +10,8 @@
 //   drawn beneath the controls placed in them, not windows that hold
 //   them. A control is placed relative to its parent (the form or a
 //   frame), and shows its parent's hint when it has none of its own.
+// - A control lies above the controls created before it; so a frame, made
+//   before the controls placed in it, lies beneath them.
 // - Controls are thin handles: the form owns the real widgets; a handle
 //   must not outlive its form.
 // - Every event handler runs through CallHandler(): an Exception escaping
@@ -63,18 +65,10 @@ using Handler = std::function<void()>;
 // standard error box instead of travelling on, and the result is false.
 bool CallHandler(const Handler& handler);
 
-// The standard error box's text: the message, with a full stop appended
-// when its last character has a code above that of the full stop.
-std::string StandardErrorText(std::string_view message);
-
 // How much larger than drawn a layout is shown with a desktop font of
 // `points`: the layouts are drawn for the desktops' default 9-point font,
 // so a larger font scales them and a smaller one leaves them as drawn.
 double FontScale(double points);
-
-// The name a label gives its field for assistive technology: its caption
-// without a closing colon.
-std::string AccessibleName(std::string_view caption);
 
 // Why the save dialog must not return `path`, as the box that refuses it
 // says: a folder that does not exist or that this user cannot write to, or
@@ -129,8 +123,6 @@ class Control {
   void SetFocus();
   // True while the control has the keyboard focus.
   bool HasFocus() const;
-  // Puts the control above its overlapping siblings.
-  void BringToFront();
 
   // For the backends.
   NativeWidget* native() const { return native_; }
@@ -173,8 +165,6 @@ class Control {
   Handler handler_;
 };
 
-class Button;
-
 // A fixed-size dialog-style window: no minimise or maximise box, a close
 // box, the system's button-face background.
 class Form : public Control {
@@ -198,8 +188,11 @@ class Form : public Control {
   }
   void SetFileDropsEnabled(bool enabled);
   // The button that the Escape key clicks; nullptr for none.
-  void SetCancelButton(Button* button);
-  // Keyboard focus order over the listed controls.
+  void SetCancelButton(Control* button) { cancel_button_ = button; }
+  // The order of the listed controls: for the keyboard, over those that take
+  // the focus; for assistive technology, over all of them where it reads a
+  // window in that order (Win32), which also names a field by the label
+  // listed right before it.
   void SetTabOrder(const std::vector<Control*>& order);
   // Draws the window now, not when the message loop comes round.
   void Repaint();
@@ -256,8 +249,7 @@ class Label : public Plain<ControlKind::kLabel> {
   // The label names `field` for assistive technology: as the field's name,
   // without a closing colon, or, where the platform names a field by its
   // own text (a label; a list on Linux), as the label tied to it. Where a
-  // field's name is the label before it (Win32), the label goes before the
-  // first field it names.
+  // field's name is the label before it (Win32), SetTabOrder() names it.
   void Names(Control& field);
 };
 
@@ -316,27 +308,19 @@ struct FileFilter {
 // without adding an extension or asking before an existing file is named;
 // it refuses, with a message of its own and without closing, what
 // SaveRefusal() refuses.
-class FileDialog {
- public:
+struct FileDialog {
   enum class Kind { kOpen, kSave };
   FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters)
-      : kind_(kind), title_(std::move(title)), filters_(std::move(filters)) {}
-
-  void SetInitialFolder(std::string folder) { initial_folder_ = std::move(folder); }
-  const std::string& InitialFolder() const { return initial_folder_; }
-  void SetFileName(std::string name) { file_name_ = std::move(name); }
-  // After a confirmed Execute(): the full path chosen.
-  const std::string& FileName() const { return file_name_; }
+      : kind(kind), title(std::move(title)), filters(std::move(filters)) {}
 
   // Shows the dialog modally; true when the user confirmed a file.
   bool Execute();
 
- private:
-  Kind kind_;
-  std::string title_;
-  std::vector<FileFilter> filters_;
-  std::string initial_folder_;
-  std::string file_name_;
+  Kind kind;
+  std::string title;
+  std::vector<FileFilter> filters;
+  std::string initial_folder;  // the system's choice when empty
+  std::string file_name;       // shown first; after a confirmed Execute(), the full path chosen
 };
 
 class Application {

@@ -57,27 +57,11 @@ Control& ControlOf(const QObject* widget) {
   return *static_cast<Control*>(widget->property(kControlProperty).value<void*>());
 }
 
-// Puts the hint of the control under the mouse into the form's status bar.
-class HintWatcher : public QObject {
- public:
-  bool eventFilter(QObject* object, QEvent* event) override {
-    Control& control = ControlOf(object);
-    if (event->type() == QEvent::Enter) control.form().ShowHint(control);
-    // Moving from a control back onto the form sends the form no Enter, so
-    // the form's hint is shown now; a control entered next replaces it.
-    if (event->type() == QEvent::Leave && &control != &control.form()) {
-      control.form().ShowHint(control.form());
-    }
-    return false;
-  }
-};
-
-// Ties the widget to its control, whose hints it shows.
+// Ties the widget to its control, whose hints its form's widget shows.
 void Adopt(QWidget* widget, Control& control, std::string_view name) {
-  static HintWatcher watcher;
   widget->setObjectName(ToQt(name));
   widget->setProperty(kControlProperty, QVariant::fromValue<void*>(&control));
-  widget->installEventFilter(&watcher);
+  widget->installEventFilter(Widget(control.form().native()));
 }
 
 // In the order of MessageIcon.
@@ -122,6 +106,17 @@ class FormWidget : public QWidget {
   double scale = 1;  // of the layout, for the desktop's font
 
   int Scaled(int pixels) const { return qRound(pixels * scale); }
+
+  // Puts the hint of the control under the mouse, its own or one of its
+  // controls', into the status bar.
+  bool eventFilter(QObject* object, QEvent* event) override {
+    Control& control = ControlOf(object);
+    if (event->type() == QEvent::Enter) form_.ShowHint(control);
+    // Moving from a control back onto the form sends the form no Enter, so
+    // the form's hint is shown now; a control entered next replaces it.
+    if (event->type() == QEvent::Leave && &control != &form_) form_.ShowHint(form_);
+    return false;
+  }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
@@ -194,9 +189,15 @@ void Form::SetFileDropsEnabled(bool enabled) {
   Widget(native())->setAcceptDrops(enabled);
 }
 
+// Qt reads a window in the order its widgets were made; controls that take
+// no focus are left out of the chain, as Qt refuses to tie them into it.
 void Form::SetTabOrder(const std::vector<Control*>& order) {
-  for (std::size_t i = 1; i < order.size(); ++i) {
-    QWidget::setTabOrder(Widget(order[i - 1]->native()), Widget(order[i]->native()));
+  QWidget* previous = nullptr;
+  for (const Control* control : order) {
+    QWidget* widget = Widget(control->native());
+    if (widget->focusPolicy() == Qt::NoFocus) continue;
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
   }
 }
 
@@ -316,7 +317,6 @@ bool Control::Visible() const { return !Widget(native_)->isHidden(); }
 void Control::ShowTooltip() { Widget(native_)->setToolTip(ToQt(hint_)); }
 void Control::SetFocus() { Widget(native_)->setFocus(Qt::OtherFocusReason); }
 bool Control::HasFocus() const { return Widget(native_)->hasFocus(); }
-void Control::BringToFront() { Widget(native_)->raise(); }
 
 QWidget* QtWidget(const Control& control) { return Widget(control.native()); }
 
@@ -324,9 +324,12 @@ QWidget* QtWidget(const Control& control) { return Widget(control.native()); }
 // to the label tells what they are.
 void Label::Names(Control& field) {
   QWidget* named = Widget(field.native());
-  static_cast<QLabel*>(Widget(native()))->setBuddy(named);
+  auto* label = static_cast<QLabel*>(Widget(native()));
+  label->setBuddy(named);
   if (!qobject_cast<QLabel*>(named) && !qobject_cast<QComboBox*>(named)) {
-    named->setAccessibleName(ToQt(AccessibleName(Text())));
+    QString name = label->text();  // without a closing colon
+    while (name.endsWith(':') || name.endsWith(' ')) name.chop(1);
+    named->setAccessibleName(name);
   }
 }
 
@@ -397,22 +400,22 @@ class ZelboFileDialog : public QFileDialog {
 }  // namespace
 
 bool FileDialog::Execute() {
-  ZelboFileDialog dialog(title_);
+  ZelboFileDialog dialog(title);
   dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
                     QFileDialog::DontConfirmOverwrite);
-  const bool open = kind_ == Kind::kOpen;
+  const bool open = kind == Kind::kOpen;
   dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  QStringList filters;
-  for (const FileFilter& filter : filters_) {
-    filters << ToQt(filter.description) + " (" + QtPatterns(filter.patterns) + ")";
+  QStringList names;
+  for (const FileFilter& filter : filters) {
+    names << ToQt(filter.description) + " (" + QtPatterns(filter.patterns) + ")";
   }
-  dialog.setNameFilters(filters);
-  if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
-  if (!initial_folder_.empty()) dialog.setDirectory(ToQt(initial_folder_));
-  if (!file_name_.empty()) dialog.selectFile(ToQt(file_name_));
+  dialog.setNameFilters(names);
+  if (!names.isEmpty()) dialog.selectNameFilter(names.front());
+  if (!initial_folder.empty()) dialog.setDirectory(ToQt(initial_folder));
+  if (!file_name.empty()) dialog.selectFile(ToQt(file_name));
   const std::optional<std::string> chosen = dialog.Chosen();
-  if (chosen) file_name_ = *chosen;
+  if (chosen) file_name = *chosen;
   return chosen.has_value();
 }
 

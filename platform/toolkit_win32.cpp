@@ -6,10 +6,10 @@
 // procedure takes all their notifications and leads them to what the
 // backends share. What Win32 does not give as the layer wants it, added
 // here:
-// - Frames lie at the bottom of the z-order, an outer one beneath the ones
-//   drawn in it, so that they never cover a control. Above them the z-order
-//   is the focus order, as the dialog manager walks it, with each label
-//   right before the field it names, where screen readers look for it.
+// - Each control goes on top of the z-order as it is created. The form's
+//   order (SetTabOrder) then takes the top of it: the dialog manager walks
+//   it for the focus, screen readers read it, and name a field by the label
+//   right before it.
 // - Keyboard: Enter presses nothing unless a dropped-down list takes it.
 // - Hints: the message pump finds the control under the mouse, disabled
 //   controls included, for the form's status bar.
@@ -24,6 +24,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shobjidl.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <cmath>
@@ -57,11 +58,8 @@ struct FormState {
   double font_scale = 1;
   HFONT font = nullptr;
   HWND tooltip = nullptr;
-  HWND top_frame = nullptr;  // the innermost frame so far
   int next_control_id = kFirstControlId;
-  std::vector<HWND> naming_labels;  // each already before the first field it names
   const Control* hint_shown_for = nullptr;
-  HWND focus_on_show = nullptr;
   HWND focus_when_inactive = nullptr;
   bool closed = false;
 };
@@ -84,14 +82,7 @@ bool HasClass(HWND hwnd, const wchar_t* window_class) {
          lstrcmpiW(name, window_class) == 0;
 }
 
-// ---- Scale: the screen's dpi (functions of Windows 10, looked up so that
-// Windows 7 starts) and the desktop's font ----
-
-template <typename Function>
-Function User32Function(const char* name) {
-  const FARPROC address = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-}
+// ---- Scale: the screen's dpi and the desktop's font ----
 
 int SystemDpi() {
   HDC screen = GetDC(nullptr);
@@ -100,8 +91,11 @@ int SystemDpi() {
   return dpi > 0 ? dpi : kDesignDpi;
 }
 
+// The window's own dpi is known from Windows 10 on; the function is looked
+// up, so that the program still starts on Windows 7.
 int DpiOf(HWND hwnd) {
-  static const auto get_dpi = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  static const auto get_dpi = reinterpret_cast<UINT(WINAPI*)(HWND)>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   const int dpi = get_dpi != nullptr ? static_cast<int>(get_dpi(hwnd)) : 0;
   return dpi > 0 ? dpi : SystemDpi();
 }
@@ -112,18 +106,6 @@ double DesktopFontScale() {
   metrics.cbSize = sizeof metrics;
   if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return 1;
   return FontScale(std::abs(metrics.lfMessageFont.lfHeight) * 72.0 / SystemDpi());
-}
-
-SIZE FrameSize(int client_width, int client_height, DWORD style, DWORD ex_style, int dpi) {
-  static const auto adjust =
-      User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-  RECT rect{0, 0, client_width, client_height};
-  if (adjust != nullptr) {
-    adjust(&rect, style, FALSE, ex_style, static_cast<UINT>(dpi));
-  } else {
-    AdjustWindowRectEx(&rect, style, FALSE, ex_style);
-  }
-  return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 int Scaled(int pixels, const FormState& form) {
@@ -215,7 +197,6 @@ void ApplyDpi(const Form& form, int dpi) {
   state.dpi = dpi;
   HFONT old = state.font;
   state.font = CreateFormFont(state);
-  SendMessageW(Hwnd(form), WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
   EnumChildWindows(
       Hwnd(form),
       [](HWND child, LPARAM font) -> BOOL {
@@ -231,28 +212,6 @@ void ApplyDpi(const Form& form, int dpi) {
 void PutAfter(HWND hwnd, HWND after) {
   if (after != hwnd) {
     SetWindowPos(hwnd, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  }
-}
-
-// Right above `below`: after the window above it, or on top.
-void PutAbove(HWND hwnd, HWND below) {
-  const HWND above = GetWindow(below, GW_HWNDPREV);
-  PutAfter(hwnd, above != nullptr ? above : HWND_TOP);
-}
-
-// Frames go beneath every control, a new one (drawn inside the older ones)
-// above the older ones; every other control goes right above the frames.
-void Stack(const Control& control) {
-  FormState& form = StateOf(control);
-  if (form.top_frame != nullptr) {
-    PutAbove(Hwnd(control), form.top_frame);
-  } else {
-    PutAfter(Hwnd(control), HWND_BOTTOM);
-  }
-  const ControlKind kind = control.kind();
-  if (kind == ControlKind::kPanel || kind == ControlKind::kEtchedPanel ||
-      kind == ControlKind::kGroupBox) {
-    form.top_frame = Hwnd(control);
   }
 }
 
@@ -515,9 +474,19 @@ Form::Form(std::string_view name, std::string_view caption, int client_width, in
   SetName(hwnd, name);
   SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallIcon()));
   ApplyDpi(*this, DpiOf(hwnd));
-  const SIZE frame = FrameSize(Scaled(client_width, *state), Scaled(client_height, *state),
-                               kFormWindow.style, kFormWindow.ex_style, state->dpi);
-  SetWindowPos(hwnd, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  state->tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(state->tooltip, TTM_SETMAXTIPWIDTH, 0, Scaled(400, *state));
+  // The frame around the client area, as the system drew it for this dpi.
+  RECT window, client;
+  GetWindowRect(hwnd, &window);
+  GetClientRect(hwnd, &client);
+  SetWindowPos(hwnd, nullptr, 0, 0,
+               Scaled(client_width, *state) + window.right - window.left - client.right,
+               Scaled(client_height, *state) + window.bottom - window.top - client.bottom,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The controls' handles are gone by now: the form's window stops leading
@@ -569,7 +538,7 @@ void Control::Create(std::string_view name, std::string_view text) {
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetName(hwnd, name);
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), FALSE);
-  Stack(*this);
+  PutAfter(hwnd, HWND_TOP);
   Place(*this);
 }
 
@@ -612,14 +581,6 @@ bool Control::Visible() const {
 }
 
 void Control::ShowTooltip() {
-  FormState& form = StateOf(*this);
-  if (form.tooltip == nullptr) {
-    form.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Hwnd(*form_),
-                                   nullptr, GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(form.tooltip, TTM_SETMAXTIPWIDTH, 0, Scaled(400, form));
-  }
   std::wstring text = Widen(hint_);
   TOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -627,28 +588,22 @@ void Control::ShowTooltip() {
   tool.hwnd = Hwnd(*form_);
   tool.uId = reinterpret_cast<UINT_PTR>(Hwnd(*this));
   tool.lpszText = text.data();
-  SendMessageW(form.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  if (!text.empty()) SendMessageW(form.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  const HWND tooltip = StateOf(*this).tooltip;
+  SendMessageW(tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (!text.empty()) SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+// Also where the form's activation puts the focus, when it is first shown
+// or is activated again before anyone moved the focus.
 void Control::SetFocus() {
-  if (IsWindowVisible(Hwnd(*form_))) {
-    FocusControl(Hwnd(*this));
-  } else {
-    StateOf(*this).focus_on_show = Hwnd(*this);
-  }
+  StateOf(*this).focus_when_inactive = Hwnd(*this);
+  if (IsWindowVisible(Hwnd(*form_))) FocusControl(Hwnd(*this));
 }
 
 bool Control::HasFocus() const { return GetFocus() == Hwnd(*this); }
 
-void Control::BringToFront() { PutAfter(Hwnd(*this), HWND_TOP); }
-
-void Label::Names(Control& field) {
-  std::vector<HWND>& naming = StateOf(*this).naming_labels;
-  if (std::find(naming.begin(), naming.end(), Hwnd(*this)) != naming.end()) return;
-  naming.push_back(Hwnd(*this));
-  PutAbove(Hwnd(*this), Hwnd(field));
-}
+// A field is named by the label before it in the form's order.
+void Label::Names(Control&) {}
 
 void ComboBox::Fill(const std::vector<std::string>& items, int visible_rows) {
   const HWND combo = Hwnd(*this);
@@ -692,34 +647,34 @@ bool AskForUsableName(OPENFILENAMEW& dialog) {
 }  // namespace
 
 bool FileDialog::Execute() {
-  const std::wstring filters = FilterText(filters_);
-  const std::wstring title = Widen(title_);
-  const std::wstring folder = Widen(initial_folder_);
-  std::wstring name = Widen(file_name_);
+  const std::wstring filter_text = FilterText(filters);
+  const std::wstring wide_title = Widen(title);
+  const std::wstring folder = Widen(initial_folder);
+  std::wstring name = Widen(file_name);
   name.resize(std::max(kPathRoom, name.size() + 1), L'\0');
 
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = ModalOwner();
-  dialog.lpstrFilter = filters.c_str();
+  dialog.lpstrFilter = filter_text.c_str();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = name.data();
   dialog.nMaxFile = static_cast<DWORD>(name.size());
   dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-  dialog.lpstrTitle = title.c_str();
+  dialog.lpstrTitle = wide_title.c_str();
   // The dialog neither changes the current folder nor adds to the recent
   // documents.
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING |
                  OFN_NOCHANGEDIR | OFN_DONTADDTORECENT;
-  if (kind_ == Kind::kOpen) {
+  if (kind == Kind::kOpen) {
     dialog.Flags |= OFN_FILEMUSTEXIST | OFN_SHAREAWARE | OFN_NONETWORKBUTTON;
   } else {
     dialog.Flags |= OFN_NOREADONLYRETURN;
   }
   IconForSystemWindows icon;
   const bool chosen =
-      kind_ == Kind::kOpen ? GetOpenFileNameW(&dialog) != FALSE : AskForUsableName(dialog);
-  if (chosen) file_name_ = Narrow(name.c_str());
+      kind == Kind::kOpen ? GetOpenFileNameW(&dialog) != FALSE : AskForUsableName(dialog);
+  if (chosen) file_name = Narrow(name.c_str());
   return chosen;
 }
 
@@ -743,7 +698,7 @@ void Application::Run(Form& main_form) {
   CentreOnScreen(form);
   ShowWindow(form, SW_SHOW);
   SetForegroundWindow(form);
-  if (state.focus_on_show != nullptr) FocusControl(state.focus_on_show);
+  if (state.focus_when_inactive != nullptr) FocusControl(state.focus_when_inactive);
   MSG msg;
   while (!state.closed && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     Dispatch(msg);
@@ -803,38 +758,28 @@ MessageAnswer Application::MessageBox(std::string_view text, std::string_view ti
 
 namespace {
 
-// Releases a COM object at the end of its scope.
-template <typename T>
-struct Held {
-  T* object = nullptr;
-  ~Held() {
-    if (object != nullptr) object->Release();
-  }
-};
-
 // The folder the user picks in the shell's folder dialog, if any.
 std::optional<std::string> PickFolder(std::string_view title, std::string_view start_folder) {
-  Held<IFileOpenDialog> dialog;
-  Held<IShellItem> start, result;
+  Microsoft::WRL::ComPtr<IFileOpenDialog> dialog;  // each released at the end
+  Microsoft::WRL::ComPtr<IShellItem> start, result;
   if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_PPV_ARGS(&dialog.object)))) {
+                              IID_PPV_ARGS(dialog.GetAddressOf())))) {
     return std::nullopt;
   }
   FILEOPENDIALOGOPTIONS options = 0;
-  dialog.object->GetOptions(&options);
-  dialog.object->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_NOCHANGEDIR |
-                            FOS_DONTADDTORECENT);
-  dialog.object->SetTitle(Widen(title).c_str());
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_NOCHANGEDIR |
+                     FOS_DONTADDTORECENT);
+  dialog->SetTitle(Widen(title).c_str());
   if (!start_folder.empty() &&
       SUCCEEDED(SHCreateItemFromParsingName(Widen(start_folder).c_str(), nullptr,
-                                            IID_PPV_ARGS(&start.object)))) {
-    dialog.object->SetFolder(start.object);
+                                            IID_PPV_ARGS(start.GetAddressOf())))) {
+    dialog->SetFolder(start.Get());
   }
   IconForSystemWindows icon;
   wchar_t* path = nullptr;
-  if (FAILED(dialog.object->Show(ModalOwner())) ||
-      FAILED(dialog.object->GetResult(&result.object)) ||
-      FAILED(result.object->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+  if (FAILED(dialog->Show(ModalOwner())) || FAILED(dialog->GetResult(result.GetAddressOf())) ||
+      FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
     return std::nullopt;
   }
   std::string chosen = Narrow(path);

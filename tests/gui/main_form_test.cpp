@@ -132,6 +132,20 @@ TEST_F(MainWindowTest, ControlsOverlapAsDesigned) {
       << "the hidden bar does not cover the forecast";
 }
 
+// A control that takes no focus stands in the order for screen readers
+// without cutting the chain of those that take it.
+TEST(WindowTabOrder, PassesOverControlsThatTakeNoFocus) {
+  toolkit::Form form("Order", "Order", 100, 100);
+  toolkit::Button first(form, "first", {0, 0, 20, 20}, "1");
+  toolkit::Button other(form, "other", {0, 30, 20, 20}, "3");
+  toolkit::Button second(form, "second", {0, 60, 20, 20}, "2");
+  toolkit::Label label(form, "label", {30, 60}, "Second:");
+  form.SetTabOrder({&first, &label, &second});
+  QWidget* next = toolkit::QtWidget(first)->nextInFocusChain();
+  while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+  EXPECT_EQ(next, toolkit::QtWidget(second));
+}
+
 TEST_F(MainWindowTest, NoCaptionIsClipped) {
   OpenWindow();
   const QFontMetrics metrics(Form()->font());
@@ -211,7 +225,7 @@ TEST_F(MainWindowTest, StoredValuesComeBackAsTheRulesSay) {
   StoreSettings("\"SourcePath\"=\"/media/clips/\"\n\"Parts\"=\"12abc\"\n"
                 "\"PartType\"=dword:00000007\n\"ShortNames\"=\"yes\"\n");
   gui::TMainForm& window = OpenWindow();
-  EXPECT_EQ(window.OpenDialog1.InitialFolder(), "/media/clips/");
+  EXPECT_EQ(window.OpenDialog1.initial_folder, "/media/clips/");
   EXPECT_EQ(window.Amount.Text(), "12abc");
   EXPECT_EQ(window.SplitType.ItemIndex(), -1) << "an unknown unit selects nothing";
   EXPECT_FALSE(window.UseNoLFN.Checked()) << "only \"Yes\" exactly checks it";
@@ -299,7 +313,7 @@ TEST_F(DesktopTest, ADroppedFileIsChosenAsTheOpenDialogWouldChooseIt) {
   EXPECT_EQ(plan_->sourceFile, file.string());
   EXPECT_EQ(window.SplitFileDisplay.Text(), file.string());
   EXPECT_EQ(window.FileSize.Text(), "3.0 kbytes. (3,000 bytes)");
-  EXPECT_EQ(window.OpenDialog1.InitialFolder(), root().string() + "/");
+  EXPECT_EQ(window.OpenDialog1.initial_folder, root().string() + "/");
   EXPECT_NE(StoredSettings().find("\"SourcePath\"=\"" + root().string() + "/\""), std::string::npos);
   EXPECT_EQ(window.SplitStart.Hint(), "Click to start splitting your file.");
 }
@@ -389,11 +403,11 @@ TEST_F(DesktopTest, DuringARunDropsAreRefusedAndACloseWaitsForTheRun) {
 
 TEST_F(DesktopTest, TheDialogsKeepTheirHistoryInMemoryOnly) {
   gui::TMainForm& window = OpenWindow();
-  window.OpenDialog1.SetInitialFolder(out_.string());
+  window.OpenDialog1.initial_folder = out_.string();
   QStringList history;
   AnswerNextFileDialog("");
   QTest::mouseClick(Find<QPushButton>("BrowseButton"), Qt::LeftButton);
-  window.OpenDialog1.SetInitialFolder(root().string());
+  window.OpenDialog1.initial_folder = root().string();
   OnNextModal<QFileDialog>([&](QWidget* modal) {
     history = qobject_cast<QFileDialog*>(modal)->history();
     qobject_cast<QFileDialog*>(modal)->reject();

@@ -107,7 +107,7 @@ TEST_F(SplitRunTest, ChoosingASourceMeasuresAndRemembersIt) {
   EXPECT_EQ(window.SplitFileDisplay.Text(), source.string());
   EXPECT_TRUE(window.SplitForecast.Text().starts_with("The file will be split into 2 parts of 1,835,008 bytes."));
   EXPECT_EQ(window.SplitStart.Hint(), "Click to start splitting your file.");
-  EXPECT_EQ(window.OpenDialog1.InitialFolder(), sources_.string() + "/");
+  EXPECT_EQ(window.OpenDialog1.initial_folder, sources_.string() + "/");
   EXPECT_NE(ReadFile(SettingsFile()).find("\"SourcePath\"=\"" + sources_.string() + "/\""), std::string::npos);
 
   // The next showing starts in that folder; cancelling keeps everything.
