@@ -6,11 +6,12 @@
 # once more with clang, whose warnings differ from GCC's, and the Debian
 # package.
 #
-# The tests mostly wait (for wine, X servers, the disk), the builds keep the
-# processors busy: the Windows tests run beside the sanitizer build, and the
-# clang stage and the package's build beside the sanitizer tests. A stage
-# that runs beside another keeps its output until it ends; any failure
-# fails the whole run.
+# The builds keep the processors busy, the tests mostly wait (for wine, X
+# servers, the disk): the Windows build and its tests run beside the
+# sanitizer build (which needs only the Windows build's folder name until
+# its tests drive the programs in it), and the clang stage and the
+# package's build beside the sanitizer tests. A stage that runs beside
+# another keeps its output until it ends; any failure fails the whole run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -51,13 +52,15 @@ stage "configure"
 cmake --preset windows >/dev/null
 cmake --preset sanitize -DZELBO_WINDOWS_BUILD="$PWD/build-windows" >/dev/null
 
-stage "windows build"
-cmake --build --preset windows
-beside "windows tests" ctest --preset windows
+windows_build_and_tests() {
+  cmake --build --preset windows
+  ctest --preset windows
+}
+beside "windows build and tests" windows_build_and_tests
 
 stage "linux build (sanitizers)"
 cmake --build --preset sanitize
-await "windows tests"
+await "windows build and tests"
 
 clang_and_package_build() {
   cmake --preset clang >/dev/null
