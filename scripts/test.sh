@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test once: the Windows
-# build first (its unit tests under wine), then the Linux build under
+# build (its unit tests under wine), the Linux build under
 # AddressSanitizer and UndefinedBehaviorSanitizer, whose tests also drive
 # the Windows programs through wine; then both programs and the unit tests
 # once more with clang, whose warnings differ from GCC's, and the Debian
