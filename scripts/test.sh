@@ -1,31 +1,80 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test once: the Windows
-# build first (its unit tests under wine), then the Linux build under
+# build (its unit tests under wine), the Linux build under
 # AddressSanitizer and UndefinedBehaviorSanitizer, whose tests also drive
 # the Windows programs through wine; then both programs and the unit tests
 # once more with clang, whose warnings differ from GCC's, and the Debian
 # package.
+#
+# The builds keep the processors busy, the tests mostly wait (for wine, X
+# servers, the disk): the Windows build and its tests run beside the
+# sanitizer build (which needs only the Windows build's folder name until
+# its tests drive the programs in it), and the clang stage and the
+# package's build beside the sanitizer tests. A stage that runs beside
+# another keeps its output until it ends; any failure fails the whole run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
 stage() { echo "== $1 ($((SECONDS - started)) s)"; }
 
+# Stages in the background, each in a process group of its own (so that a
+# failure elsewhere can end it with all it started), output in $logs/NAME.
+set -m
+logs=$(mktemp -d)
+declare -A background=()
+end_background() {
+  local pid
+  for pid in "${background[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$logs"
+}
+trap end_background EXIT
+trap 'exit 1' INT TERM
+beside() {
+  local name=$1
+  shift
+  stage "$name (beside the next stage)"
+  "$@" >"$logs/$name" 2>&1 </dev/null &
+  background[$name]=$!
+}
+await() {
+  local name=$1 status=0
+  wait "${background[$name]}" || status=$?
+  unset "background[$name]"
+  stage "$name: its output"
+  cat "$logs/$name"
+  [ "$status" -eq 0 ] || { echo "FAILED: $name (exit code $status)" >&2; exit "$status"; }
+}
+
 scripts/setup.sh
 
-stage "windows build"
+stage "configure"
 cmake --preset windows >/dev/null
-cmake --build --preset windows
-ctest --preset windows
+cmake --preset sanitize -DZELBO_WINDOWS_BUILD="$PWD/build-windows" >/dev/null
+
+windows_build_and_tests() {
+  cmake --build --preset windows
+  ctest --preset windows
+}
+beside "windows build and tests" windows_build_and_tests
 
 stage "linux build (sanitizers)"
-cmake --preset sanitize -DZELBO_WINDOWS_BUILD="$PWD/build-windows" >/dev/null
 cmake --build --preset sanitize
-ctest --preset sanitize
+await "windows build and tests"
 
-stage "clang build"
-cmake --preset clang >/dev/null
-cmake --build --preset clang
-build-clang/bin/zelbo_unit_tests --gtest_brief=1
+clang_and_package_build() {
+  cmake --preset clang >/dev/null
+  cmake --build --preset clang
+  build-clang/bin/zelbo_unit_tests --gtest_brief=1
+  # What scripts/test-package.sh packs, so that it finds it built.
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target zelbo_package_contents
+}
+beside "clang build, package build" clang_and_package_build
+
+stage "linux tests (sanitizers)"
+ctest --preset sanitize
+await "clang build, package build"
 
 stage "package"
 scripts/test-package.sh  # the Debian package, installed with apt, used and removed again
