@@ -214,8 +214,12 @@ enum class SystemCall {
   kOpen, kCreate, kRead, kWrite, kCopy, kSeek, kFlush, kClose, kUnlink, kVolume
 };
 
-// What a failing call reports, in each platform's own code.
-enum class FailureCode { kNoSpace, kTooLarge, kIo, kAccess, kRefused };
+// What a failing call reports, in each platform's own code. A kernel refuses
+// an in-kernel copy in several words (another device, an invalid pairing of
+// files, no support in the file system); Windows has one word for them all.
+enum class FailureCode {
+  kNoSpace, kTooLarge, kIo, kAccess, kRefused, kRefusedAsInvalid, kRefusedAsUnsupported
+};
 
 struct SystemFault {
   SystemCall call;

@@ -26,6 +26,8 @@ int Errno(FailureCode code) {
     case FailureCode::kIo: return EIO;
     case FailureCode::kAccess: return EACCES;
     case FailureCode::kRefused: return EXDEV;
+    case FailureCode::kRefusedAsInvalid: return EINVAL;
+    case FailureCode::kRefusedAsUnsupported: return EOPNOTSUPP;
   }
   return EIO;
 }

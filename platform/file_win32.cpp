@@ -23,7 +23,9 @@ DWORD ErrorCode(FailureCode code) {
     case FailureCode::kTooLarge: return ERROR_FILE_TOO_LARGE;
     case FailureCode::kIo: return ERROR_IO_DEVICE;
     case FailureCode::kAccess: return ERROR_ACCESS_DENIED;
-    case FailureCode::kRefused: return ERROR_NOT_SUPPORTED;
+    case FailureCode::kRefused:
+    case FailureCode::kRefusedAsInvalid:
+    case FailureCode::kRefusedAsUnsupported: return ERROR_NOT_SUPPORTED;
   }
   return ERROR_IO_DEVICE;
 }

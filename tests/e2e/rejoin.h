@@ -66,6 +66,7 @@ enum class Trouble {
   kLinkedParts,       // the folder holds links to the parts elsewhere; then part 1 is copied
   kLocked,            // another join holds the lock; then it is gone
   kUndeletable,       // part 2 cannot be deleted (a sticky folder); then it can
+  kUnreadablePart,    // part 2 cannot be read, so one digest run for all parts fails; then it can
 };
 
 struct TroubleCase {
@@ -334,6 +335,9 @@ class RejoinFixture {
       case Trouble::kLocked:
         fs::create_directory(parts_ / "big.lock");
         break;
+      case Trouble::kUnreadablePart:
+        fs::permissions(parts_ / "big.002", fs::perms::owner_read | fs::perms::owner_write);
+        [[fallthrough]];
       case Trouble::kUndeletable:
         // Root's part in root's sticky folder: only root may delete it.
         for (const std::string& name : LeftInParts()) if (name != "big.002") GiveToOrdinaryUser(parts_ / name);
@@ -374,6 +378,7 @@ class RejoinFixture {
         fs::remove(parts_ / "big.lock");
         break;
       case Trouble::kUndeletable:
+      case Trouble::kUnreadablePart:
         GiveToOrdinaryUser(parts_ / "big.002");
         break;
       case Trouble::kStartedElsewhere:
@@ -427,7 +432,8 @@ class TroubleFixture : public RejoinFixture {
  protected:
   void SplitTroubleAndJoin(const Splitter& splitter, const Joiner& joiner,
                            const TroubleCase& trouble) {
-    if ((trouble.trouble == Trouble::kFullDisk || trouble.trouble == Trouble::kUndeletable) && !IsRoot()) {
+    if ((trouble.trouble == Trouble::kFullDisk || trouble.trouble == Trouble::kUndeletable ||
+         trouble.trouble == Trouble::kUnreadablePart) && !IsRoot()) {
       GTEST_SKIP() << "a small disk needs a tmpfs mount, and a part of another user root, which needs root";
     }
     Split(splitter, kThreeParts);

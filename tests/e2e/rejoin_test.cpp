@@ -90,6 +90,9 @@ const TroubleCase kShellTroubles[] = {
     {"linked_parts", Trouble::kLinkedParts, "ERROR: The part \"big.001\" is a link ", false},
     {"locked", Trouble::kLocked, "ERROR: Another join of these parts is running"},
     {"undeletable", Trouble::kUndeletable, "ERROR: The part \"big.002\" was appended to \"big.001\" but could not be deleted."},
+    // The other parts are hashed one by one: part 2 alone is named.
+    {"unreadable_part", Trouble::kUnreadablePart,
+     "ERROR: The part \"big.002\" could not be read.\nERROR: Not every part", false},
 };
 
 class ShellTrouble : public TroubleFixture,

@@ -199,6 +199,9 @@ INSTANTIATE_TEST_SUITE_P(
         PathRow{"refused_at_the_first_call", {{SystemCall::kCopy, "", FailureCode::kRefused, 1, -1}}},
         PathRow{"refused_once", {{SystemCall::kCopy, "", FailureCode::kRefused, 1, 1}}},
         PathRow{"refused_midway", {{SystemCall::kCopy, "", FailureCode::kRefused, 3, -1}}},
+        PathRow{"refused_as_invalid_then_unsupported",
+                {{SystemCall::kCopy, "", FailureCode::kRefusedAsInvalid, 1, 1},
+                 {SystemCall::kCopy, "", FailureCode::kRefusedAsUnsupported, 1, 1}}},
         PathRow{"short_copies", {{SystemCall::kCopy, "", FailureCode::kIo, 1, -1, -1, 7000}}}),
     [](const auto& info) { return std::string(info.param.label); });
 
