@@ -8,6 +8,8 @@
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "gui/settings_store.h"
 #include "platform/toolkit.h"
@@ -120,17 +122,21 @@ TEST_F(SettingsStoreTest, AFailedWriteIsReportedAndLeavesTheFileWhole) {
   rlimit tiny = old_limit;
   tiny.rlim_cur = 8;
   setrlimit(RLIMIT_FSIZE, &tiny);
-  std::string error, detail;
-  try {
-    store_.WriteSettingText("Parts", "1400");
-  } catch (const toolkit::Exception& failed) {
-    error = failed.what();
-    detail = failed.detail();
+  std::vector<std::string> errors;  // of a text, then of a number
+  for (const bool as_number : {false, true}) {
+    try {
+      as_number ? store_.WriteSettingNumber("Parts", 1400)
+                : store_.WriteSettingText("Parts", "1400");
+      errors.push_back("no error");
+    } catch (const toolkit::Exception& failed) {
+      errors.push_back(std::string(failed.what()) + " / " + failed.detail());
+    }
   }
   setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
-  EXPECT_EQ(error, "Failed to set data for 'Parts'");
-  EXPECT_EQ(detail, SettingsFile().string() + ": File too large") << "where, and why";
+  const std::string expected =
+      "Failed to set data for 'Parts' / " + SettingsFile().string() + ": File too large";
+  EXPECT_EQ(errors, std::vector<std::string>(2, expected)) << "where, and why";
   EXPECT_EQ(ReadFile(SettingsFile()), before);
   for (const auto& entry : std::filesystem::directory_iterator(SettingsFile().parent_path())) {
     EXPECT_EQ(entry.path().filename(), "Zelbo.reg") << "left behind: " << entry.path();
