@@ -1,6 +1,7 @@
 #include "common/part_digests.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/digest.h"
 
@@ -9,13 +10,23 @@ namespace {
 
 // Large enough that a read costs little next to hashing it, small enough to
 // stay in the processor's cache.
-constexpr std::size_t kBlock = std::size_t{1} << 20;
+constexpr std::int64_t kBlock = std::int64_t{1} << 20;
 
 // Hashing takes several times the copy's time: one thread per processor,
 // two at most, since the copy and the medium need their share too.
 unsigned Workers() { return std::clamp(std::thread::hardware_concurrency(), 1u, 2u); }
 
 }  // namespace
+
+// What hashing needs, made once per thread rather than once per part: with
+// thousands of small parts, a fresh block and digest state for each part
+// cost more than hashing it. The block is no larger than a part.
+struct PartDigests::Hasher {
+  explicit Hasher(std::int64_t partSize)
+      : buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(partSize, 1, kBlock))) {}
+  std::vector<std::byte> buffer;
+  platform::Sha256 sha;
+};
 
 PartDigests::PartDigests(const InputFile& source, std::int64_t partSize, std::int32_t partCount)
     : partSize_(partSize), slots_(static_cast<std::size_t>(std::max(partCount, 0))) {
@@ -56,26 +67,30 @@ void PartDigests::Work(std::string path, FileIdentity identity) {
   // Another file under that name now: Finish() hashes the parts themselves.
   if (!opened.ok() || opened.value().identity() != identity) return;
   InputFile& file = opened.value();
+  Hasher hasher(partSize_);
   for (;;) {
     const std::int32_t index = next_++;
     if (index >= static_cast<std::int32_t>(slots_.size()) || !WaitForCopy(index + 1)) return;
-    if (!HashRange(file, partSize_ * index, partSize_, slots_[static_cast<std::size_t>(index)])) {
+    if (!HashRange(hasher, file, partSize_ * index, partSize_,
+                   slots_[static_cast<std::size_t>(index)])) {
       return;
     }
   }
 }
 
-bool PartDigests::HashRange(InputFile& file, std::int64_t offset, std::int64_t length,
-                            Slot& slot) {
-  std::vector<std::byte> buffer(kBlock);
-  platform::Sha256 sha;
+// A false return leaves the hasher's digest state midway: its thread stops.
+bool PartDigests::HashRange(Hasher& hasher, InputFile& file, std::int64_t offset,
+                            std::int64_t length, Slot& slot) {
+  const std::span<std::byte> buffer(hasher.buffer);
+  platform::Sha256& sha = hasher.sha;
   std::int64_t hashed = 0;
   while (hashed < length && !stop_) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length - hashed, kBlock));
-    auto read = file.ReadAt(offset + hashed, std::span(buffer).first(want));
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(length - hashed, static_cast<std::int64_t>(buffer.size())));
+    auto read = file.ReadAt(offset + hashed, buffer.first(want));
     if (!read.ok()) return false;
     if (read.value() == 0) break;
-    sha.Update(std::span(buffer).first(read.value()));
+    sha.Update(buffer.first(read.value()));
     hashed += static_cast<std::int64_t>(read.value());
   }
   if (stop_) return false;
@@ -92,6 +107,7 @@ Result<std::vector<std::string>> PartDigests::Finish(
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
   std::vector<std::string> digests;
+  std::optional<Hasher> hasher;  // made only when a part must be read back
   for (std::size_t i = 0; i < sizes.size(); ++i) {
     if (i < slots_.size() && slots_[i].bytes == sizes[i]) {
       digests.push_back(slots_[i].digest);
@@ -101,7 +117,8 @@ Result<std::vector<std::string>> PartDigests::Finish(
     auto part = InputFile::Open(path);
     if (!part.ok()) return part.error();
     Slot slot;
-    if (!HashRange(part.value(), 0, sizes[i], slot) || slot.bytes != sizes[i]) {
+    if (!hasher) hasher.emplace(partSize_);
+    if (!HashRange(*hasher, part.value(), 0, sizes[i], slot) || slot.bytes != sizes[i]) {
       return Error{ErrorKind::kRead, path, "read", "the part could not be read back"};
     }
     digests.push_back(slot.digest);

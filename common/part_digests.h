@@ -45,9 +45,11 @@ class PartDigests {
     std::string digest;
     std::int64_t bytes = -1;  // hashed; -1 while not done
   };
+  struct Hasher;
   void Work(std::string path, FileIdentity identity);
   bool WaitForCopy(std::int32_t number);
-  bool HashRange(InputFile& file, std::int64_t offset, std::int64_t length, Slot& slot);
+  bool HashRange(Hasher& hasher, InputFile& file, std::int64_t offset, std::int64_t length,
+                 Slot& slot);
 
   const std::int64_t partSize_;
   std::vector<Slot> slots_;
