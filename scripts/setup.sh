@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need and the machine lacks (Debian
-# or Ubuntu); with the argument "demo", only what scripts/demo.sh needs.
-# Runs apt-get only when something is missing; uses sudo when not root.
+# or Ubuntu); with the argument "demo", only what scripts/demo.sh needs;
+# with "builds", only what the sanitizer and Windows builds need to be
+# configured and built (scripts/test.sh starts them while the rest
+# installs). Runs apt-get only when something is missing; uses sudo when
+# not root.
 set -euo pipefail
 
 # The console program alone, built and run by the demo.
 packages=(cmake g++ ninja-build libssl-dev)
 [ "${1:-}" = demo ] || packages+=(libgtest-dev qt6-base-dev
+          # The Windows build: the cross compiler (its -posix variant) and
+          # GoogleTest's sources to build for Windows.
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest)
+[ "${1:-}" = demo ] || [ "${1:-}" = builds ] || packages+=(
           # The shells that the tests join parts with (besides dash and bash).
           busybox mksh yash
           # A file system that shares blocks between files, for the tests.
@@ -18,9 +25,8 @@ packages=(cmake g++ ninja-build libssl-dev)
           xvfb xdotool openbox x11-utils
           # ... and as a screen reader meets it (AT-SPI, in a D-Bus session).
           python3-pyatspi at-spi2-core dbus-daemon
-          # The Windows build and its tests: the cross compiler (its -posix
-          # variant), GoogleTest's sources to build for Windows, and wine.
-          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
+          # The Windows build's tests.
+          wine wine64
           # Zelbo32.exe under wine: wine's fonts (the window's own).
           fonts-wine
           # The Debian package and the checks of what it installs; Debian's
@@ -40,6 +46,7 @@ done
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Waiting while another apt or dpkg holds the lock.
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 \
+  install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

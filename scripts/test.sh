@@ -6,12 +6,14 @@
 # once more with clang, whose warnings differ from GCC's, and the Debian
 # package.
 #
-# The builds keep the processors busy, the tests mostly wait (for wine, X
-# servers, the disk): the Windows build and its tests run beside the
-# sanitizer build (which needs only the Windows build's folder name until
-# its tests drive the programs in it), and the clang stage and the
-# package's build beside the sanitizer tests. A stage that runs beside
-# another keeps its output until it ends; any failure fails the whole run.
+# Builds and tests alike keep both processors busy, so stages run side by
+# side only where one of them waits: on a fresh machine, what only the
+# tests and the later stages need installs while the sanitizer and Windows
+# builds run (the sanitizer build needs only the Windows build's folder
+# name until its tests drive the programs in it); the Windows tests, the
+# clang stage and the package's build then run beside the sanitizer tests.
+# A stage that runs beside another keeps its output until it ends; any
+# failure, an install's too, fails the whole run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -39,6 +41,7 @@ beside() {
 }
 await() {
   local name=$1 status=0
+  [ -n "${background[$name]:-}" ] || return 0
   wait "${background[$name]}" || status=$?
   unset "background[$name]"
   stage "$name: its output"
@@ -46,23 +49,27 @@ await() {
   [ "$status" -eq 0 ] || { echo "FAILED: $name (exit code $status)" >&2; exit "$status"; }
 }
 
-scripts/setup.sh
+scripts/setup.sh builds
+# The rest installs beside the builds, unless sudo would ask for a password.
+if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
+  beside "installs" scripts/setup.sh
+else
+  scripts/setup.sh
+fi
 
 stage "configure"
 cmake --preset windows >/dev/null
 cmake --preset sanitize -DZELBO_WINDOWS_BUILD="$PWD/build-windows" >/dev/null
 
-windows_build_and_tests() {
-  cmake --build --preset windows
-  ctest --preset windows
-}
-beside "windows build and tests" windows_build_and_tests
+beside "windows build" cmake --build --preset windows
 
 stage "linux build (sanitizers)"
 cmake --build --preset sanitize
-await "windows build and tests"
+await "windows build"
+await "installs"
 
-clang_and_package_build() {
+windows_tests_clang_and_package_build() {
+  ctest --preset windows
   cmake --preset clang >/dev/null
   cmake --build --preset clang
   build-clang/bin/zelbo_unit_tests --gtest_brief=1
@@ -70,11 +77,11 @@ clang_and_package_build() {
   cmake --preset default >/dev/null
   cmake --build --preset default --target zelbo_package_contents
 }
-beside "clang build, package build" clang_and_package_build
+beside "windows tests, clang build, package build" windows_tests_clang_and_package_build
 
 stage "linux tests (sanitizers)"
 ctest --preset sanitize
-await "clang build, package build"
+await "windows tests, clang build, package build"
 
 stage "package"
 scripts/test-package.sh  # the Debian package, installed with apt, used and removed again
