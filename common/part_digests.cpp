@@ -1,7 +1,6 @@
 #include "common/part_digests.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "platform/digest.h"
 
@@ -107,7 +106,7 @@ Result<std::vector<std::string>> PartDigests::Finish(
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
   std::vector<std::string> digests;
-  std::optional<Hasher> hasher;  // made only when a part must be read back
+  Hasher hasher(partSize_);  // for parts that must be read back
   for (std::size_t i = 0; i < sizes.size(); ++i) {
     if (i < slots_.size() && slots_[i].bytes == sizes[i]) {
       digests.push_back(slots_[i].digest);
@@ -117,8 +116,7 @@ Result<std::vector<std::string>> PartDigests::Finish(
     auto part = InputFile::Open(path);
     if (!part.ok()) return part.error();
     Slot slot;
-    if (!hasher) hasher.emplace(partSize_);
-    if (!HashRange(*hasher, part.value(), 0, sizes[i], slot) || slot.bytes != sizes[i]) {
+    if (!HashRange(hasher, part.value(), 0, sizes[i], slot) || slot.bytes != sizes[i]) {
       return Error{ErrorKind::kRead, path, "read", "the part could not be read back"};
     }
     digests.push_back(slot.digest);
