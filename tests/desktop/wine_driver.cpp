@@ -406,8 +406,11 @@ Stored WineDriver::Read(std::string_view name) {
 
 void WineDriver::AskForFolder(std::string_view title, const fs::path& start) {
   folder_ = std::async(std::launch::async, [this, title = std::string(title), start = ProgramPath(start)] {
+    testing::RunOptions bounded;
+    bounded.command_prefix = {"timeout", "120"};  // a dialog left open fails the test, not CI
     std::string answer =
-        testing::RunProgram("wine", {(bin_ / "zelbo_folder.exe").string(), title, start}).output;
+        testing::RunProgram("wine", {(bin_ / "zelbo_folder.exe").string(), title, start}, bounded)
+            .output;
     while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
     return answer;
   });
