@@ -25,11 +25,11 @@ cpack --preset deb >/dev/null
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build/CPackConfig.cmake)
 deb=$PWD/build/zelbo_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "cpack made no $deb"
-report=$(lintian --pedantic --display-info --fail-on error,warning,info,pedantic "$deb" 2>&1) ||
-  fail "lintian $deb: $report"
-
 work=$(mktemp -d)
 chmod 755 "$work"
+# lintian reads the package while the rest installs and uses it.
+lintian --pedantic --display-info --fail-on error,warning,info,pedantic "$deb" >"$work/lintian" 2>&1 &
+lintian=$!
 packages() { dpkg-query -W -f='${db:Status-Abbrev} ${binary:Package}\n' | sed -n 's/^ii *//p' | LC_ALL=C sort; }
 packages > "$work/before"
 if grep -qx zelbo "$work/before"; then
@@ -104,4 +104,5 @@ done
 
 apt_get purge zelbo >>"$work/apt.log" 2>&1 || fail "apt-get purge zelbo"
 [ ! -e /usr/bin/czelbo32 ] && [ ! -e "$entries" ] || fail "files of zelbo remain after its removal"
+wait "$lintian" || fail "lintian $deb: $(cat "$work/lintian")"
 echo "The package installs, works and goes again."

@@ -61,8 +61,25 @@ count_is() { [ "$(titled "$1" | wc -l)" = "$2" ]; }
 # Waits until exactly $2 visible windows carry the title $1.
 windows() { await "not $2 window(s) titled \"$1\"" count_is "$1" "$2"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-# Replaces the text of the focused dialog's name field and presses Return.
-enter() { xdotool key ctrl+a type --delay 2 "$1"; xdotool key Return; }
+# Replaces the text of the name field of the dialog titled $1 with $2 and
+# presses Return. The dialog is activated first: under load the keys can
+# come before the window manager has given it the focus.
+enter() {
+  local id
+  id=$(titled "$1" | head -n 1)
+  [ -z "$id" ] || timeout 10 xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+  xdotool key ctrl+a type --delay 2 "$2"
+  xdotool key Return
+}
+# Answers the dialog titled $1 with $2 and waits for it to close; a dialog
+# still open after ten seconds is answered once more.
+answer() {
+  enter "$1" "$2"
+  local deadline=$((SECONDS + 10))
+  until count_is "$1" 0 || [ $SECONDS -ge $deadline ]; do sleep 0.01; done
+  count_is "$1" 0 || { echo "$1: answered again" >&2; enter "$1" "$2"; }
+  windows "$1" 0
+}
 expect_exit_zero() {
   local status=0
   wait "$1" || status=$?
@@ -81,8 +98,7 @@ windows Zelbo 1
 main=$(titled Zelbo)
 xdotool mousemove --window "$main" 49 24 click 1  # "Source file..."
 windows "$open_dialog" 1
-enter "$work/src/big.avi"
-windows "$open_dialog" 0
+answer "$open_dialog" "$work/src/big.avi"
 # A click that came before the choice was taken would find no source yet.
 await "the source's folder was not stored" grep -q SourcePath "$settings"
 xdotool mousemove --window "$main" 229 188 click 1  # "Start Splitting"
@@ -91,7 +107,7 @@ windows "$save_dialog" 1
 # The save dialog refuses a missing folder and a read-only file in a box
 # of its own, and stays open.
 for refused in "$work/missing/big.BAT" "$work/out/old.BAT"; do
-  enter "$refused"
+  enter "$save_dialog" "$refused"
   windows "$save_dialog" 2
   xdotool key Return
   windows "$save_dialog" 1
@@ -101,7 +117,7 @@ grep -q DestPath "$settings" && fail "a refused name was stored"
 # Alt+F4 during the run. The program is held while the keys are sent, so
 # that the run cannot end first; the settings file, removed meanwhile, is
 # written again by the close.
-enter "$work/out/big.BAT"
+answer "$save_dialog" "$work/out/big.BAT"
 await "the run did not start" test -e "$work/out/big.001"
 kill -STOP $zelbo
 rm "$settings"
