@@ -111,16 +111,24 @@ class WindowScenario : public ::testing::Test {
     return ui().ReadBox(title);
   }
 
-  // Answers the box titled `title` with `button` and waits for it to go; a
-  // box still shown after 10 s is answered once more (see InDialog).
+  // Gives the window titled `title` its answer and waits until it has gone.
+  // Under load wine now and then drops the input sent to a window that has
+  // just appeared (one CI run in many): one still there after 10 s is
+  // answered once more, and says so.
+  void AnswerUntilGone(std::string_view title, const std::function<bool()>& gone,
+                       const std::function<void()>& answer) {
+    answer();
+    if (Eventually(gone, 10s)) return;
+    std::fprintf(stderr, "%.*s: answered again\n", static_cast<int>(title.size()), title.data());
+    answer();
+    EXPECT_TRUE(Eventually(gone)) << title << " stays";
+  }
+
+  // Answers the box titled `title` with `button` and waits for it to go.
   BoxSeen Answer(std::string_view title, std::string_view button) {
     BoxSeen seen = AwaitBox(title);
-    const auto gone = [&] { return !ui().BoxShown(title); };
-    ui().Press(title, button);
-    if (Eventually(gone, 10s)) return seen;
-    std::fprintf(stderr, "%.*s: answered again\n", static_cast<int>(title.size()), title.data());
-    ui().Press(title, button);
-    EXPECT_TRUE(Eventually(gone)) << title;
+    AnswerUntilGone(title, [&] { return !ui().BoxShown(title); },
+                    [&] { ui().Press(title, button); });
     return seen;
   }
 
@@ -128,18 +136,11 @@ class WindowScenario : public ::testing::Test {
     EXPECT_TRUE(Eventually([&] { return ui().DialogShown(title); })) << "no dialog " << title;
   }
 
-  // Answers a dialog that is to close. Under load wine now and then drops the
-  // keys sent to a dialog that has just appeared (one CI run in many): a
-  // dialog still open after 10 s is answered once more, and says so.
   void InDialog(std::string_view title, const fs::path& path) {
     AwaitDialog(title);
     const std::string answer = path.empty() ? "" : ui().ProgramPath(path);
-    const auto gone = [&] { return !ui().DialogShown(title); };
-    ui().AnswerDialog(title, answer);
-    if (Eventually(gone, 10s)) return;
-    std::fprintf(stderr, "%.*s: answered again\n", static_cast<int>(title.size()), title.data());
-    ui().AnswerDialog(title, answer);
-    EXPECT_TRUE(Eventually(gone)) << title << " stays";
+    AnswerUntilGone(title, [&] { return !ui().DialogShown(title); },
+                    [&] { ui().AnswerDialog(title, answer); });
   }
 
   void ChooseSource(const fs::path& source) {
