@@ -33,10 +33,16 @@ fail() {
 
 # Waits up to twenty seconds for a command to succeed.
 await() {
-  local what=$1 deadline=$((SECONDS + 20))
+  local what=$1
+  shift
+  within 20 "$@" || fail "$what"
+}
+# Waits up to $1 seconds for a command to succeed; false if it did not.
+within() {
+  local deadline=$((SECONDS + $1))
   shift
   until "$@"; do
-    [ $SECONDS -lt $deadline ] || fail "$what"
+    [ $SECONDS -lt $deadline ] || return 1
     sleep 0.01
   done
 }
@@ -75,9 +81,7 @@ enter() {
 # still open after ten seconds is answered once more.
 answer() {
   enter "$1" "$2"
-  local deadline=$((SECONDS + 10))
-  until count_is "$1" 0 || [ $SECONDS -ge $deadline ]; do sleep 0.01; done
-  count_is "$1" 0 || { echo "$1: answered again" >&2; enter "$1" "$2"; }
+  within 10 count_is "$1" 0 || { echo "$1: answered again" >&2; enter "$1" "$2"; }
   windows "$1" 0
 }
 expect_exit_zero() {
