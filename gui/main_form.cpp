@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/scripts.h"
+#include "gui/file_checks.h"
 #include "gui/settings_store.h"
 #include "gui/split_run.h"
 #include "gui/source_text.h"
@@ -115,7 +116,9 @@ void TMainForm::BuildLayout() {
 
 void TMainForm::ConnectHandlers() {
   form_.OnClose([this] { FormClose(); });
-  form_.OnFileDrop([this](const std::string& path) { FormFileDrop(path); });
+  form_.OnFileDrop(IsSplittable, [this](const std::string& path) { FormFileDrop(path); });
+  OpenDialog1.refusal = SourceRefusal;
+  SaveDialog1.refusal = BatchNameRefusal;
   form_.SetFileDropsEnabled(true);
   BrowseButton.OnClick([this] { BrowseButtonClick(); });
   Amount.OnChange([this] { AmountChange(); });

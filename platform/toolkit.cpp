@@ -3,14 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <exception>
-#include <fstream>
 #include <utility>
 
 namespace zelbo::toolkit {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -60,54 +56,6 @@ bool CallHandler(const Handler& handler) {
 double FontScale(double points) {
   constexpr double kDrawnForPoints = 9;
   return std::max(1.0, std::round(points) / kDrawnForPoints);
-}
-
-namespace {
-
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
-// A file this user may not replace: one that no one may write (its owner
-// marked it so; the administrator could still write it), or one that this
-// user cannot open for writing. Opening it to append changes nothing in it.
-bool IsReadOnly(const fs::path& file) {
-  constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write |
-                                  fs::perms::others_write;
-  if ((fs::status(file).permissions() & kAnyWrite) == fs::perms::none) return true;
-  return !std::ofstream(file, std::ios::binary | std::ios::app).is_open();
-}
-
-// Whether this user can create a file in the folder, tried with a file of
-// a name of our own that is removed again at once.
-bool CanCreateFilesIn(const fs::path& folder) {
-  const fs::path trial = folder / ".zelbo-write-trial";
-  std::error_code error;
-  if (fs::exists(trial, error)) return true;  // someone's: left as it is
-  const bool created = std::ofstream(trial, std::ios::binary).is_open();
-  fs::remove(trial, error);
-  return created;
-}
-
-}  // namespace
-
-std::string SaveRefusal(const std::string& path) {
-  const fs::path file = PathOf(path);
-  std::error_code error;
-  if (!fs::is_directory(file.parent_path(), error)) {
-    return path + "\nThe folder does not exist.\nCheck the path and try again.";
-  }
-  if (fs::is_regular_file(file, error) && IsReadOnly(file)) {
-    return path + "\nThis file is read-only.\nTry again with a different name.";
-  }
-  if (!CanCreateFilesIn(file.parent_path())) {
-    return path + "\nYou cannot write to this folder.\nChoose another folder.";
-  }
-  return {};
-}
-
-bool IsSplittable(const std::string& path) {
-  std::error_code error;
-  const fs::file_status status = fs::status(PathOf(path), error);
-  return !error && (fs::is_regular_file(status) || fs::is_block_file(status));
 }
 
 Control::Control(const Control& parent, ControlKind kind, std::string_view name, Bounds bounds,
@@ -161,7 +109,7 @@ bool Form::PressCancel() {
 }
 
 bool Form::TakesDrop(const std::string& path) const {
-  return drops_enabled_ && on_file_drop_ && IsSplittable(path);
+  return drops_enabled_ && on_file_drop_ && takes_drop_ && takes_drop_(path);
 }
 
 void Form::Drop(const std::string& path) {

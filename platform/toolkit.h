@@ -70,16 +70,9 @@ bool CallHandler(const Handler& handler);
 // so a larger font scales them and a smaller one leaves them as drawn.
 double FontScale(double points);
 
-// Why the save dialog must not return `path`, as the box that refuses it
-// says: a folder that does not exist or that this user cannot write to, or
-// an existing file that is read-only (for the calling user). Empty when it
-// may.
-std::string SaveRefusal(const std::string& path);
-
-// True for what can be split: a regular file or a block device (a whole
-// disk), which have a size; not a folder, a named pipe, a socket or a
-// terminal, which have none and whose reading could wait for ever.
-bool IsSplittable(const std::string& path);
+// The program's judgement of a path (UTF-8) the user chose: why it must not
+// be taken, as the box that refuses it says; empty when it may.
+using Refusal = std::function<std::string(const std::string& path)>;
 
 // For the backends' message loops: an exception other than Exception that
 // escaped an event handler travels on from here.
@@ -180,10 +173,13 @@ class Form : public Control {
   // closes, and Application::Run returns.
   void OnClose(Handler handler) { on_close_ = std::move(handler); }
   void Close();
-  // Fired with the path (UTF-8) when the user drops one local file onto the
-  // window from a file manager, while drops are enabled. Drops of anything
-  // else, of several files, or while disabled are refused.
-  void OnFileDrop(std::function<void(const std::string& path)> handler) {
+  // Fired with the path (UTF-8) when the user drops one local file that
+  // `takes` takes onto the window from a file manager, while drops are
+  // enabled. Drops of anything else, of several files, or while disabled
+  // are refused.
+  using PathHandler = std::function<void(const std::string& path)>;
+  void OnFileDrop(std::function<bool(const std::string& path)> takes, PathHandler handler) {
+    takes_drop_ = std::move(takes);
     on_file_drop_ = std::move(handler);
   }
   void SetFileDropsEnabled(bool enabled);
@@ -216,7 +212,8 @@ class Form : public Control {
  private:
   friend class Control;
   Handler on_close_;
-  std::function<void(const std::string&)> on_file_drop_;
+  std::function<bool(const std::string&)> takes_drop_;
+  PathHandler on_file_drop_;
   bool drops_enabled_ = false;
   bool close_waiting_ = false;
   bool closing_after_handler_ = false;
@@ -305,9 +302,9 @@ struct FileFilter {
 
 // Modal file-open and file-save dialogs. The open dialog returns only an
 // existing file. The save dialog returns a name in an existing folder,
-// without adding an extension or asking before an existing file is named;
-// it refuses, with a message of its own and without closing, what
-// SaveRefusal() refuses.
+// without adding an extension or asking before an existing file is named.
+// Either refuses what `refusal` refuses, with its words in a box of the
+// dialog's own, and stays open for another name.
 struct FileDialog {
   enum class Kind { kOpen, kSave };
   FileDialog(Kind kind, std::string title, std::vector<FileFilter> filters)
@@ -321,6 +318,7 @@ struct FileDialog {
   std::vector<FileFilter> filters;
   std::string initial_folder;  // the system's choice when empty
   std::string file_name;       // shown first; after a confirmed Execute(), the full path chosen
+  Refusal refusal;             // none: every name the dialog admits is taken
 };
 
 class Application {

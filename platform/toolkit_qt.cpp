@@ -347,21 +347,14 @@ void ComboBox::Fill(const std::vector<std::string>& items, int visible_rows) {
 
 namespace {
 
-// Why the open dialog must not return `path`; empty when it may (a
-// missing file is Qt's own to refuse).
-QString OpenRefusal(const QString& path) {
-  const QFileInfo file(path);
-  if (!file.exists() || file.isDir() || IsSplittable(FromQt(path))) return {};
-  return file.absoluteFilePath() + "\nThis is not a file that can be split.\nChoose a file.";
-}
-
-// Qt's file dialog with the refusals: a refused name is told in a box of
-// the dialog's own, and the dialog stays open for another. What Qt would
+// Qt's file dialog with the program's refusal: a refused name is told in a
+// box of the dialog's own, and the dialog stays open for another. What Qt would
 // keep in QtProject.conf (view, sidebar, folder history) lasts only as
 // long as the program, shared by its dialogs.
 class ZelboFileDialog : public QFileDialog {
  public:
-  ZelboFileDialog(const std::string& title) : QFileDialog(QApplication::activeWindow(), ToQt(title)) {
+  explicit ZelboFileDialog(const std::string& title, Refusal refusal = {})
+      : QFileDialog(QApplication::activeWindow(), ToQt(title)), refusal_(std::move(refusal)) {
     setOption(QFileDialog::DontUseNativeDialog);
     if (!State().isEmpty()) restoreState(State());
   }
@@ -376,21 +369,17 @@ class ZelboFileDialog : public QFileDialog {
 
   void accept() override {
     const QStringList files = selectedFiles();
-    if (!files.isEmpty() && fileMode() != Directory) {
-      const QString refusal = acceptMode() == AcceptSave ? ToQt(SaveRefusal(FromQt(files.front())))
-                                                         : OpenRefusal(files.front());
-      if (!refusal.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, windowTitle(), refusal, QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        FitTitle(box);
-        box.exec();
-        return;
-      }
-    }
-    QFileDialog::accept();
+    const std::string refused = refusal_ && !files.isEmpty() ? refusal_(FromQt(files.front())) : "";
+    if (refused.empty()) return QFileDialog::accept();
+    QMessageBox box(QMessageBox::Warning, windowTitle(), ToQt(refused), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    FitTitle(box);
+    box.exec();
   }
 
  private:
+  Refusal refusal_;
+
   static QByteArray& State() {
     static QByteArray state;
     return state;
@@ -400,7 +389,7 @@ class ZelboFileDialog : public QFileDialog {
 }  // namespace
 
 bool FileDialog::Execute() {
-  ZelboFileDialog dialog(title);
+  ZelboFileDialog dialog(title, refusal);
   dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
                     QFileDialog::DontConfirmOverwrite);
   const bool open = kind == Kind::kOpen;

@@ -631,15 +631,16 @@ std::wstring FilterText(const std::vector<FileFilter>& filters) {
 // Room for a path of the longest length Windows knows.
 constexpr std::size_t kPathRoom = 32768;
 
-// The save dialog until it names nothing that SaveRefusal() refuses: such
-// a name is refused with a message, and the dialog asks again; false when
-// cancelled.
-bool AskForUsableName(OPENFILENAMEW& dialog) {
+// The dialog until it names nothing that `refusal` refuses: such a name is
+// refused with a message, and the dialog asks again; false when cancelled.
+bool AskForUsableName(OPENFILENAMEW& dialog, FileDialog::Kind kind, const Refusal& refusal) {
   for (;;) {
-    if (!GetSaveFileNameW(&dialog)) return false;
-    const std::string refusal = SaveRefusal(Narrow(dialog.lpstrFile));
-    if (refusal.empty()) return true;
-    ::MessageBoxW(dialog.hwndOwner, Widen(refusal).c_str(), dialog.lpstrTitle,
+    if (!(kind == FileDialog::Kind::kOpen ? GetOpenFileNameW : GetSaveFileNameW)(&dialog)) {
+      return false;
+    }
+    const std::string refused = refusal ? refusal(Narrow(dialog.lpstrFile)) : "";
+    if (refused.empty()) return true;
+    ::MessageBoxW(dialog.hwndOwner, Widen(refused).c_str(), dialog.lpstrTitle,
                   MB_ICONWARNING | MB_OK);
   }
 }
@@ -672,8 +673,7 @@ bool FileDialog::Execute() {
     dialog.Flags |= OFN_NOREADONLYRETURN;
   }
   IconForSystemWindows icon;
-  const bool chosen =
-      kind == Kind::kOpen ? GetOpenFileNameW(&dialog) != FALSE : AskForUsableName(dialog);
+  const bool chosen = AskForUsableName(dialog, kind, refusal);
   if (chosen) file_name = Narrow(name.c_str());
   return chosen;
 }
