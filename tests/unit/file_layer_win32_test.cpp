@@ -103,6 +103,15 @@ TEST_F(FileLayer, HandlesPathsPastTheClassicLimit) {
   SetCurrentDirectoryW(previous.c_str());
 }
 
+// A reserved name, with any extension, opens a device: no part goes there.
+TEST_F(FileLayer, RefusesAnOutputNameThatOpensADevice) {
+  for (const char* name : {"NUL", "nul.001"}) {
+    auto created = OutputFile::Create((dir_ / name).string(), nullptr);
+    ASSERT_FALSE(created.ok()) << name;
+    EXPECT_EQ(created.error().kind, ErrorKind::kCreate) << created.error().Describe();
+  }
+}
+
 TEST_F(FileLayer, ReportsTheSystemsOwnWords) {
   auto missing = InputFile::Open((dir_ / "missing").string());
   ASSERT_FALSE(missing.ok());
