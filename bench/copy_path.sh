@@ -17,10 +17,9 @@
 #
 # A size of 16 needs 32 GiB free in build/bench, and is skipped where less is.
 # Place `disk` runs in build/bench; `ext4` (root only) in a fresh ext4 with its
-# journal, made in a loop file beside it. The difference matters for floppy
-# parts: on an ext4 without a journal (as this project's build machines have)
-# the kernel skips, for every new file, each inode freed in the last minute,
-# and every round here frees hundreds of parts just before the next tool runs.
+# journal, made in a loop file beside it. Outputs are emptied and kept aside
+# until the end (bench/rounds.sh, retire), so that no run makes its files
+# among the inodes that the runs before it freed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -54,7 +53,7 @@ drop_journaled_ext4() {
   work=$disk
 }
 
-clean() { rm -f "$work"/source.[0-9]* "$work"/unsplit.* "$work"/split-part-* "$work"/least.* "$work"/copy.bin; }
+clean() { retire "$work"/source.[0-9]* "$work"/unsplit.* "$work"/split-part-* "$work"/least.* "$work"/copy.bin; }
 run_czelbo32() { "${timed[@]}" "$program" "$work/source.bin" "-s$1" -nd -nf; }
 run_least() { "${timed[@]}" "$least" "$work/source.bin" "$1" "$work/least"; }
 run_cp() { "${timed[@]}" cp "$work/source.bin" "$work/copy.bin"; }
@@ -81,3 +80,4 @@ for size in $sizes; do
   done
 done
 clean
+retire_clear

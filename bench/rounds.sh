@@ -6,15 +6,52 @@ source "$(dirname "${BASH_SOURCE[0]}")/stats.sh"
 
 timed=()
 
-# Installs what is missing, builds czelbo32 optimised; sets `program`, and
-# `work` (build/bench) for the runs' files.
+# retire FILE...: empties the files and moves them aside (to be removed when
+# the script ends, by retire_clear) instead of removing them. On an ext4
+# without a journal, making a file, the kernel reads and skips one by one
+# every inode freed in the last minute (six, while the inode table has
+# unwritten changes): a part made just after hundreds were removed costs far
+# more than one made on the medium a user splits to.
+retired=0
+retire() {
+  local files=() file
+  for file in "$@"; do [ -f "$file" ] && files+=("$file"); done
+  [ ${#files[@]} -gt 0 ] || return 0
+  local dir=$work/retired/$$-$((++retired))
+  mkdir -p "$dir"
+  truncate -c -s 0 -- "${files[@]}"
+  mv -t "$dir" -- "${files[@]}"
+}
+retire_clear() {
+  [ -d "$work/retired" ] || return 0
+  local files
+  files=$(find "$work/retired" -type f | wc -l)
+  rm -rf "$work/retired"
+  if [ "$files" -gt 100 ]; then touch "$freed_stamp"; fi
+}
+
+# For the same reason, a run starts six minutes after a run before it removed
+# the many files it had moved aside.
+wait_for_freed_inodes() {
+  local since=$(($(date +%s) - $(stat -c %Y "$freed_stamp" 2>/dev/null || echo 0)))
+  if [ "$since" -lt 360 ]; then
+    echo "Waiting $((360 - since)) s: the files of the last run were removed $since s ago..."
+    sleep $((360 - since))
+  fi
+}
+
+# Installs what is missing, builds czelbo32 optimised and the timer; sets
+# `program`, `timer`, and `work` (build/bench) for the runs' files.
 build_program() {
   scripts/setup.sh
   cmake --preset default >/dev/null
-  cmake --build --preset default --target czelbo32 >/dev/null
+  cmake --build --preset default --target czelbo32 zelbo_timed >/dev/null
   program=$PWD/build/bin/czelbo32
+  timer=$PWD/build/bin/zelbo_timed
   work=$PWD/build/bench
+  freed_stamp=$work/freed-at
   mkdir -p "$work"
+  wait_for_freed_inodes
 }
 
 # Times one run of a tool; appends "wall cpu-seconds peak-rss-kib" to `file`.
@@ -31,10 +68,10 @@ measure() {
     clean
     sync
   fi
-  timed=(/usr/bin/time -o "$work/time" -f "%e %U %S %M")
+  timed=("$timer" "$work/time")
   "run_$tool" "$part" > /dev/null
   timed=()
-  awk '{printf "%.3f %.3f %d\n", $1, $2 + $3, $4}' "$work/time" >> "$file"
+  awk '{printf "%.4f %.4f %d\n", $1, $2 + $3, $4}' "$work/time" >> "$file"
 }
 
 # rounds LABEL PART CACHE COUNT TOOL...: COUNT rounds, the first tool
