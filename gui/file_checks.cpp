@@ -50,6 +50,7 @@ std::string SourceRefusal(const std::string& path) {
 std::string BatchNameRefusal(const std::string& path) {
   const fs::path file = PathOf(path);
   std::error_code error;
+  if (fs::is_directory(file, error)) return {};  // the dialog opens it
   if (!fs::is_directory(file.parent_path(), error)) {
     return path + "\nThe folder does not exist.\nCheck the path and try again.";
   }

@@ -19,7 +19,7 @@ std::string SourceRefusal(const std::string& path);
 // Why the save dialog must not return `path`, as the box that refuses it
 // says: a folder that does not exist or that this user cannot write to, or
 // an existing file that is read-only (for the calling user). Empty when it
-// may.
+// may, and for a folder, which the dialog opens.
 std::string BatchNameRefusal(const std::string& path);
 
 }  // namespace zelbo::gui
