@@ -32,18 +32,22 @@ bool CanCreateFilesIn(const fs::path& folder) {
   return created;
 }
 
-}  // namespace
-
-bool IsSplittable(const std::string& path) {
+fs::file_status StatusOf(const std::string& path) {
   std::error_code error;
-  const fs::file_status status = fs::status(PathOf(path), error);
-  return !error && (fs::is_regular_file(status) || fs::is_block_file(status));
+  return fs::status(PathOf(path), error);  // not_found or none on an error
 }
 
+bool IsSplittable(const fs::file_status& status) {
+  return fs::is_regular_file(status) || fs::is_block_file(status);
+}
+
+}  // namespace
+
+bool IsSplittable(const std::string& path) { return IsSplittable(StatusOf(path)); }
+
 std::string SourceRefusal(const std::string& path) {
-  std::error_code error;
-  const fs::file_status status = fs::status(PathOf(path), error);
-  if (!fs::exists(status) || fs::is_directory(status) || IsSplittable(path)) return {};
+  const fs::file_status status = StatusOf(path);
+  if (!fs::exists(status) || fs::is_directory(status) || IsSplittable(status)) return {};
   return path + "\nThis is not a file that can be split.\nChoose a file.";
 }
 
