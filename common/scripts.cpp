@@ -34,7 +34,12 @@ std::string BannerLine(ScriptVariant variant) {
 // Appends lines, each ended by the script's own line end.
 class ScriptBuilder {
  public:
-  explicit ScriptBuilder(std::string_view line_end) : line_end_(line_end) {}
+  // `expected` bytes are set aside at once: a batch for hundreds of parts
+  // runs to megabytes, and growing it step by step copies it again and again.
+  explicit ScriptBuilder(std::string_view line_end, std::size_t expected = 0)
+      : line_end_(line_end) {
+    text_.reserve(expected);
+  }
 
   template <typename... Pieces>
   ScriptBuilder& Line(const Pieces&... pieces) {
@@ -911,7 +916,9 @@ std::string DosBatchText(const ScriptInput& input) {
   const std::string base = BatchName(input.scriptBaseName);
   const BatchWords words{base, Quoted(base + ".001"), Quoted(BatchName(input.sourceFileName)),
                          Quoted(BatchName(LockName(input)))};
-  ScriptBuilder batch("\r\n");
+  // About 1,100 bytes a part, with names of up to a line's width.
+  constexpr std::size_t kBatchBytesPerPart = 1536;
+  ScriptBuilder batch("\r\n", static_cast<std::size_t>(parts.count()) * kBatchBytesPerPart);
   BatchHeader(batch, input.variant);
   BatchStart(batch, words, input);
   BatchPreflight(batch, words, input, parts);

@@ -391,8 +391,7 @@ Status WriteScript(const std::string& path, std::string_view bytes, std::uint32_
 
 Status WriteDosBatch(const RunNames& names, const ScriptInput& input, const SourceFacts& source,
                      bool flush) {
-  const std::string text = DosBatchText(input);
-  return WriteScript(names.BatchPath(), platform::BatchFileBytes(text),
+  return WriteScript(names.BatchPath(), platform::BatchFileBytes(DosBatchText(input)),
                      source.permissions & 0666, source.identity, flush);
 }
 

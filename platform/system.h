@@ -58,7 +58,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // page, so on Windows the text is converted to it; a text with a character
 // that the OEM code page lacks stays UTF-8 (no conversion could name that
 // file). Elsewhere the text comes back unchanged.
-std::string BatchFileBytes(std::string_view text);
+std::string BatchFileBytes(std::string text);
 
 // True when the platform's command interpreter reads `text` (UTF-8) back
 // exactly from a batch file written with BatchFileBytes. Windows: when the

@@ -46,7 +46,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
-std::string BatchFileBytes(std::string_view text) { return std::string(text); }
+std::string BatchFileBytes(std::string text) { return text; }
 
 bool BatchCanHold(std::string_view text) {
   return std::all_of(text.begin(), text.end(),

@@ -119,9 +119,10 @@ std::optional<std::string> InOemCodePage(std::string_view text) {
 
 }  // namespace
 
-std::string BatchFileBytes(std::string_view text) {
+std::string BatchFileBytes(std::string text) {
   std::optional<std::string> oem = InOemCodePage(text);
-  return oem ? std::move(*oem) : std::string(text);
+  if (oem) return std::move(*oem);
+  return text;
 }
 
 bool BatchCanHold(std::string_view text) { return InOemCodePage(text).has_value(); }
