@@ -54,9 +54,30 @@ build_program() {
   wait_for_freed_inodes
 }
 
+# settle_memory: waits until the guest has handed the memory freed before a
+# run back to its host (the kernel's free page reporting; on this kind of
+# virtual machine a page taken back costs about 12 us at its first touch).
+# Without the wait, how much of a run's page cache is still backed depends
+# on how far the reporting got, not on the tool: the same cold copy of
+# 4 GiB took 1.3 s or 7 s. After it, every run starts from the same state.
+# Where the kernel reports nothing, it returns at once.
+reported=/sys/module/page_reporting/parameters/reported_kib
+settle_memory() {
+  [ -r "$reported" ] || return 0
+  # It reports in steps about 2 s apart, 1-1.5 GiB a step: settled is no
+  # step for 3 s.
+  local last now still=0 waited=0
+  last=$(cat "$reported")
+  while [ "$still" -lt 6 ] && [ $((waited += 1)) -le 120 ]; do
+    sleep 0.5
+    now=$(cat "$reported")
+    if [ "$now" = "$last" ]; then still=$((still + 1)); else still=0 last=$now; fi
+  done
+}
+
 # Times one run of a tool; appends "wall cpu-seconds peak-rss-kib" to `file`.
-# Warm runs follow an untimed run (on a virtual machine the first touch of
-# freed memory costs more than a copy); cold ones start with no caches.
+# Warm runs follow an untimed run of the same tool; cold ones start with no
+# caches. Both start once the memory freed before them has settled.
 measure() {
   local tool=$1 part=$2 cache=$3 file=$4
   clean
@@ -68,6 +89,7 @@ measure() {
     clean
     sync
   fi
+  settle_memory
   timed=("$timer" "$work/time")
   "run_$tool" "$part" > /dev/null
   timed=()
