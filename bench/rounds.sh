@@ -56,7 +56,7 @@ build_program() {
 
 # settle_memory: waits until the guest has handed the memory freed before a
 # run back to its host (the kernel's free page reporting; on this kind of
-# virtual machine a page taken back costs about 12 us at its first touch).
+# virtual machine a page taken back costs 6-12 us at its first touch).
 # Without the wait, how much of a run's page cache is still backed depends
 # on how far the reporting got, not on the tool: the same cold copy of
 # 4 GiB took 1.3 s or 7 s. After it, every run starts from the same state.
