@@ -32,7 +32,8 @@ std::string Environment(const char* name) {
 
 // Starts `argv` with the given ends of pipes (or /dev/null) as its
 // standard input and output; standard error stays this process's.
-pid_t Spawn(const std::vector<std::string>& argv, int input, int output) {
+pid_t Spawn(const std::vector<std::string>& words, int input, int output) {
+  const std::vector<char*> argv = testing::ExecArguments(words);
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -40,10 +41,7 @@ pid_t Spawn(const std::vector<std::string>& argv, int input, int output) {
     ::dup2(input >= 0 ? input : null_fd, STDIN_FILENO);
     ::dup2(output >= 0 ? output : null_fd, STDOUT_FILENO);
     for (int fd = 3; fd < 256; ++fd) ::close(fd);
-    std::vector<char*> words;
-    for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
-    words.push_back(nullptr);
-    ::execvp(words[0], words.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   return pid;

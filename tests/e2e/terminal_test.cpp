@@ -27,6 +27,9 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const fs::p
   ::tcgetattr(slave, &raw);
   ::cfmakeraw(&raw);
   ::tcsetattr(slave, TCSANOW, &raw);
+  std::vector<std::string> words{kProgram};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  const std::vector<char*> argv = testing::ExecArguments(words);
   const pid_t child = ::fork();
   if (child == 0) {
     ::setsid();
@@ -34,9 +37,6 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const fs::p
     ::close(master);
     ::close(slave);
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
-    std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }

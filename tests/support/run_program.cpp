@@ -12,8 +12,8 @@
 namespace zelbo::testing {
 namespace {
 
-[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& arguments,
-                            const RunOptions& options, int output_fd) {
+[[noreturn]] void ExecChild(const std::vector<char*>& argv, const RunOptions& options,
+                            int output_fd) {
   if (::chdir(options.working_directory.c_str()) != 0) ::_exit(126);
   if (options.closed_input_and_output) {
     ::close(STDIN_FILENO);
@@ -30,26 +30,32 @@ namespace {
                        static_cast<rlim_t>(options.file_size_limit)};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
-  std::vector<char*> argv;
-  for (const std::string& word : options.command_prefix) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
   ::execvp(argv[0], argv.data());
   ::_exit(127);
 }
 
 }  // namespace
 
+std::vector<char*> ExecArguments(const std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const RunOptions& options) {
+  std::vector<std::string> words = options.command_prefix;
+  words.push_back(program);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  const std::vector<char*> argv = ExecArguments(words);
   int pipe_fds[2];
   if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
     ::close(pipe_fds[0]);
-    ExecChild(program, arguments, options, pipe_fds[1]);
+    ExecChild(argv, options, pipe_fds[1]);
   }
   ::close(pipe_fds[1]);
   ProgramRun run;
