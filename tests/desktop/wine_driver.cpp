@@ -30,8 +30,9 @@ std::string Environment(const char* name) {
 }
 
 
-// Starts `argv` with the given ends of pipes (or /dev/null) as its
-// standard input and output; standard error stays this process's.
+// Starts `words` (a program, then its arguments) with the given ends of
+// pipes (or /dev/null) as its standard input and output; standard error
+// stays this process's.
 pid_t Spawn(const std::vector<std::string>& words, int input, int output) {
   const std::vector<char*> argv = testing::ExecArguments(words);
   const pid_t pid = ::fork();
