@@ -142,7 +142,26 @@ CopyOutcome PartCopier::Ended(CopyEnd end, std::int32_t number, const std::strin
 CopyOutcome PartCopier::Copy(std::int32_t partCount) {
   if (auto volume = platform::VolumeOf(names_.folder); volume.ok()) volume_ = volume.value();
   placements_ = {{names_.folder, 1}};
-  if (!options_.digests) return CopyParts(partCount);
+  auto before = source_.Version();
+  if (!before.ok()) return Ended(CopyEnd::kReadFailed, 0, {}, before.error());
+  CopyOutcome copied = options_.digests ? CopyAndHash(partCount) : CopyParts(partCount);
+  if (copied.end != CopyEnd::kFinished) return copied;
+  // Parts cut from a file that someone wrote meanwhile may hold some of its
+  // old bytes and some of its new ones, or bytes it no longer has: they
+  // would join into a file that never was.
+  auto after = source_.Version();
+  if (!after.ok()) {
+    return Ended(CopyEnd::kReadFailed, copied.partsWritten, copied.partPath, after.error());
+  }
+  if (after.value() != before.value()) {
+    return Ended(CopyEnd::kSourceChanged, copied.partsWritten, copied.partPath,
+                 Error{ErrorKind::kRead, source_.path(), "fstat",
+                       "the file was changed while it was split"});
+  }
+  return copied;
+}
+
+CopyOutcome PartCopier::CopyAndHash(std::int32_t partCount) {
   // Started first, so that they hash while the parts are copied; they read
   // the source from its start, as the copy does.
   PartDigests digests(source_, partSize_, partCount);
@@ -225,7 +244,7 @@ CopyOutcome PartCopier::CopyParts(std::int32_t partCount) {
     auto more = SourceHasMore();
     if (!more.ok()) return Ended(CopyEnd::kReadFailed, number, path, more.error());
     if (more.value()) {
-      return Ended(CopyEnd::kSourceGrew, number, path,
+      return Ended(CopyEnd::kSourceChanged, number, path,
                    Error{ErrorKind::kRead, source_.path(), "read",
                          "the file has grown since it was measured"});
     }

@@ -128,7 +128,8 @@ enum class CopyEnd {
   kFolderGone,    // the parts' folder went, and the observer chose to stop
   kCancelled,     // the observer stopped after a read; the current part is abandoned
   kSeekFailed,    // going back for a retry failed
-  kSourceGrew,    // the source had more bytes than the plan after the last part
+  kSourceChanged,  // the source was written while it was split (it grew past the plan, shrank,
+                   // or changed its bytes): the parts may not join into it
 };
 
 // Parts from `firstPart` on went into `folder` (until the next placement).
@@ -216,7 +217,9 @@ class PartCopier {
   // storage between files, the parts share the source's blocks. The parts'
   // digests are computed meanwhile, on other threads. Before each part the
   // folder is checked to be still on its medium, or on one newly mounted
-  // there.
+  // there. A source that was written while it was split (its size or the
+  // time of its last change differ from the start) ends the run in
+  // kSourceChanged, with the parts kept and no digests.
   CopyOutcome Copy(std::int32_t partCount);
 
   // Removes part `number` if this copier made it and it is still that file.
@@ -240,6 +243,7 @@ class PartCopier {
   PartResult StepBehind(OutputFile& part);
   bool FlushesEachPart() const;
   Status FlushForAQuestion();
+  CopyOutcome CopyAndHash(std::int32_t partCount);
   CopyOutcome CopyParts(std::int32_t partCount);
   bool FolderStillThere(std::int32_t number);
   std::optional<FolderProblem> ProblemWithFolder();

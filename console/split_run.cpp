@@ -118,9 +118,9 @@ class Run {
                     ExitStatus::kOpenFileError);
       case CopyEnd::kReadFailed:
         return Fail("File reading error!\n", ExitStatus::kFileError);
-      case CopyEnd::kSourceGrew:
+      case CopyEnd::kSourceChanged:
         return Fail("ERROR: The file " + Shown(request_.sourcePath) +
-                        " grew while it was split: the parts do not hold all of it!\n",
+                        " changed while it was split: the parts do not hold it as it is now!\n",
                     ExitStatus::kFileError);
       case CopyEnd::kFolderGone:
         return Fail("ERROR: The folder of the parts is gone, or its medium was taken out!\n",

@@ -194,9 +194,9 @@ class WindowedRun final : public CopyObserver {
         Tell("Problems getting back on the sourcefile, aborting!", "Zelbo - Error",
              MessageIcon::kError, copied.error.os_text);
         break;
-      case CopyEnd::kSourceGrew:
+      case CopyEnd::kSourceChanged:
         Tell("The file " + Quoted(request_.sourceFile) +
-                 " grew while it was split: the parts do not hold all of it!",
+                 " changed while it was split: the parts do not hold it as it is now!",
              "Zelbo - ERROR", MessageIcon::kError);
         break;
     }

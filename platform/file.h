@@ -37,6 +37,16 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// What changes whenever a file's bytes do: its size and the time its content
+// last changed (in the platform's own units). Equal versions of one file
+// taken at two moments mean that nothing wrote it in between, to the
+// resolution of its file system's clock.
+struct FileVersion {
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const FileVersion&) const = default;
+};
+
 // The platform's native handle, held as an integer so that this header
 // stays free of system headers. -1 is no handle on every platform.
 using NativeHandle = std::intptr_t;
@@ -58,6 +68,8 @@ class InputFile {
 
   // The size of the open file in bytes.
   Result<std::int64_t> Size() const;
+  // Its size and the time its content last changed.
+  Result<FileVersion> Version() const;
 
   // Reads up to buffer.size() bytes at the read position; 0 means the end.
   Result<std::size_t> Read(std::span<std::byte> buffer);

@@ -192,6 +192,19 @@ Result<std::int64_t> InputFile::Size() const {
   return static_cast<std::int64_t>(end);
 }
 
+Result<FileVersion> InputFile::Version() const {
+  struct stat info {};
+  if (::fstat(Fd(handle_), &info) != 0) {
+    return SystemError(ErrorKind::kSize, "fstat", path_, errno);
+  }
+  auto size = Size();
+  if (!size.ok()) return size.error();
+  constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+  return FileVersion{size.value(), static_cast<std::int64_t>(info.st_mtim.tv_sec) *
+                                           kNanosecondsPerSecond +
+                                       info.st_mtim.tv_nsec};
+}
+
 Result<std::size_t> InputFile::Read(std::span<std::byte> buffer) {
   const ssize_t count = SysRead(Fd(handle_), buffer.data(), buffer.size(), path_, position_);
   if (count < 0) return SystemError(ErrorKind::kRead, "read", path_, errno);

@@ -176,6 +176,18 @@ Result<std::int64_t> InputFile::Size() const {
   return static_cast<std::int64_t>(size.QuadPart);
 }
 
+Result<FileVersion> InputFile::Version() const {
+  FILETIME written{};
+  if (!GetFileTime(Win(handle_), nullptr, nullptr, &written)) {
+    return SystemError(ErrorKind::kSize, "GetFileTime", path_, GetLastError());
+  }
+  auto size = Size();
+  if (!size.ok()) return size.error();
+  return FileVersion{size.value(), static_cast<std::int64_t>(
+                                       (std::uint64_t{written.dwHighDateTime} << 32) |
+                                       written.dwLowDateTime)};
+}
+
 Result<std::size_t> InputFile::Read(std::span<std::byte> buffer) {
   DWORD wanted = buffer.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(buffer.size());
   DWORD count = 0;
