@@ -310,7 +310,8 @@ TEST_F(WindowedRun, ASourceThatGrewEndsInAnErrorBoxAndNoScripts) {
   Run();
   EXPECT_EQ(Last().title, "Zelbo - ERROR");
   EXPECT_EQ(Last().text, "The file \"" + source_.string() +
-                             "\" changed while it was split: the parts do not hold it as it is now!");
+                             "\" changed while it was split: the parts do not hold it as it is "
+                             "now!");
   EXPECT_FALSE(fs::exists(M("movie.bat")));
 }
 

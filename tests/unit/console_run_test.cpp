@@ -139,7 +139,8 @@ TEST_F(ConsoleRun, ASourceThatGrewIsAFileErrorNotASuccess) {
   if (!grew) GTEST_SKIP() << "this system lets nobody write a file that is being read";
   EXPECT_EQ(run.status, ExitStatus::kFileError);
   EXPECT_TRUE(run.output.ends_with(InFolder(
-      "ERROR: The file \"{}big.iso\" changed while it was split: the parts do not hold it as it is now!\n")));
+      "ERROR: The file \"{}big.iso\" changed while it was split: the parts do not hold it as it "
+      "is now!\n")));
   EXPECT_FALSE(fs::exists(dir_ / "unsplit.sh"));
 }
 

@@ -171,13 +171,14 @@ class SourceChanges : public Copier, public ::testing::WithParamInterface<Change
 
 TEST_P(SourceChanges, AreReportedNotCopied) {
   MakeSource(2 * kPart);
-  // Unlike the change below, in a time that the file system's clock tells.
+  // An hour back, so that the change below shows in the time of the last
+  // change however coarse the file system's clock.
   fs::last_write_time(source_, fs::last_write_time(source_) - std::chrono::hours(1));
   bool changed = false;
+  const ChangeRow& row = GetParam();
   recorder_.on_part = [&](int number) {
-    if (number == 2) {
-      changed = testing::TryWriteFile(source_, bytes_.substr(0, GetParam().kept) + GetParam().added);
-    }
+    if (number != 2) return;
+    changed = testing::TryWriteFile(source_, bytes_.substr(0, row.kept) + row.added);
   };
   const CopyOutcome copied = Copy(2);
   if (!changed) GTEST_SKIP() << "this system lets nobody write a file that is being read";
