@@ -165,8 +165,6 @@ struct ChangeRow {
   std::string added;
 };
 
-void PrintTo(const ChangeRow& row, std::ostream* out) { *out << row.label; }
-
 class SourceChanges : public Copier, public ::testing::WithParamInterface<ChangeRow> {};
 
 TEST_P(SourceChanges, AreReportedNotCopied) {
@@ -175,11 +173,8 @@ TEST_P(SourceChanges, AreReportedNotCopied) {
   // change however coarse the file system's clock.
   fs::last_write_time(source_, fs::last_write_time(source_) - std::chrono::hours(1));
   bool changed = false;
-  const ChangeRow& row = GetParam();
-  recorder_.on_part = [&](int number) {
-    if (number != 2) return;
-    changed = testing::TryWriteFile(source_, bytes_.substr(0, row.kept) + row.added);
-  };
+  const std::string written = bytes_.substr(0, GetParam().kept) + GetParam().added;
+  recorder_.on_part = [&](int n) { if (n == 2) changed = testing::TryWriteFile(source_, written); };
   const CopyOutcome copied = Copy(2);
   if (!changed) GTEST_SKIP() << "this system lets nobody write a file that is being read";
   EXPECT_EQ(copied.end, CopyEnd::kSourceChanged);
