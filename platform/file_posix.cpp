@@ -197,7 +197,8 @@ Result<FileVersion> InputFile::Version() const {
   if (::fstat(Fd(handle_), &info) != 0) {
     return SystemError(ErrorKind::kSize, "fstat", path_, errno);
   }
-  auto size = Size();
+  // A block device's size needs Size()'s seek; a file's is at hand.
+  auto size = S_ISREG(info.st_mode) ? Result<std::int64_t>(info.st_size) : Size();
   if (!size.ok()) return size.error();
   constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
   return FileVersion{size.value(), static_cast<std::int64_t>(info.st_mtim.tv_sec) *
