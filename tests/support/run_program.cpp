@@ -49,8 +49,11 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   words.push_back(program);
   words.insert(words.end(), arguments.begin(), arguments.end());
   const std::vector<char*> argv = ExecArguments(words);
+  // Close-on-exec: the child keeps the pipe as its output only, so that a
+  // server it leaves running (wine's) with its output elsewhere does not
+  // keep the run from ending.
   int pipe_fds[2];
-  if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {

@@ -230,7 +230,9 @@ class UserWinePrefix : public ::testing::Environment {
   static const fs::path& Path() {
     if (path_.empty()) {
       path_ = fs::temp_directory_path() / ("zelbo-wine-user-" + std::to_string(::getpid()));
-      fs::create_directory(path_);
+      // The server stays only for a prefix folder that exists before it starts;
+      // otherwise every wine run after the boot would boot a session again.
+      fs::create_directories(path_ / "prefix");
       GiveToOrdinaryUser(path_);
       Run({"sh", "-c", "wineserver -p </dev/null >/dev/null 2>&1; wine wineboot </dev/null >/dev/null 2>&1"});
     }
