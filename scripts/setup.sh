@@ -12,7 +12,9 @@ packages=(cmake g++ ninja-build libssl-dev)
 [ "${1:-}" = demo ] || packages+=(libgtest-dev qt6-base-dev
           # The Windows build: the cross compiler (its -posix variant) and
           # GoogleTest's sources to build for Windows.
-          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest)
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
+          # The sanitizer build's compiler, and its sanitizers' libraries.
+          clang libclang-rt-dev)
 [ "${1:-}" = demo ] || [ "${1:-}" = builds ] || packages+=(
           # The shells that the tests join parts with (besides dash and bash).
           busybox mksh yash
@@ -31,9 +33,7 @@ packages=(cmake g++ ninja-build libssl-dev)
           fonts-wine
           # The Debian package and the checks of what it installs; Debian's
           # checks of a package (lintian; hardening-check is in devscripts).
-          dpkg-dev file man-db desktop-file-utils appstream lintian devscripts
-          # A second compiler, whose warnings differ from GCC's.
-          clang)
+          dpkg-dev file man-db desktop-file-utils appstream lintian devscripts)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -306,7 +306,7 @@ TEST_F(WindowScenario, HintsFollowTheMouse) {
     for (const auto& [control, tooltip] : {std::pair{"Amount", std::string("Amount of parts")},
                                            {"SplitFileDisplay", source}}) {
       ui().Hover(control);
-      EXPECT_TRUE(Eventually([&] { return ui().Tooltip() == tooltip; }, 10s))
+      EXPECT_TRUE(Eventually([&, tooltip = tooltip] { return ui().Tooltip() == tooltip; }, 10s))
           << control << ": " << ui().Tooltip();
     }
     CloseAndExpectExitZero();
