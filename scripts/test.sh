@@ -3,9 +3,9 @@
 # build (its unit tests under wine), the Linux build under
 # AddressSanitizer and UndefinedBehaviorSanitizer, whose tests also drive
 # the Windows programs through wine, and the Debian package. The Linux
-# build under the sanitizers is clang's, which compiles it in two thirds
-# of GCC's time; GCC builds the package's programs and, for Windows, the
-# programs and the unit tests, so that both compilers' warnings are seen.
+# build under the sanitizers is clang's, which compiles it faster than
+# GCC; GCC builds the package's programs and, for Windows, the programs
+# and the unit tests, so that both compilers' warnings are seen.
 #
 # Builds and tests alike keep both processors busy, so stages run side by
 # side only where one of them waits: on a fresh machine, what only the
