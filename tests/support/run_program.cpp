@@ -18,7 +18,6 @@ namespace {
   if (options.closed_input_and_output) {
     ::close(STDIN_FILENO);
     ::close(STDOUT_FILENO);
-    ::close(output_fd);
   } else {
     ::dup2(output_fd, STDOUT_FILENO);
     const int null_fd = ::open("/dev/null", O_RDONLY);
@@ -49,17 +48,14 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   words.push_back(program);
   words.insert(words.end(), arguments.begin(), arguments.end());
   const std::vector<char*> argv = ExecArguments(words);
-  // Close-on-exec: the child keeps the pipe as its output only, so that a
-  // server it leaves running (wine's) with its output elsewhere does not
-  // keep the run from ending.
+  // Close-on-exec: the program keeps the pipe as its output only (and, with
+  // its output closed, not at all), so that a server it leaves running
+  // (wine's) with its output elsewhere does not keep the run from ending.
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    ::close(pipe_fds[0]);
-    ExecChild(argv, options, pipe_fds[1]);
-  }
+  if (child == 0) ExecChild(argv, options, pipe_fds[1]);
   ::close(pipe_fds[1]);
   ProgramRun run;
   char chunk[65536];
