@@ -157,6 +157,15 @@ TEST_F(Copier, ASourceThatShrankEndsInAnEmptyCountedPart) {
   EXPECT_EQ(recorder_.marks.back(), 1);
 }
 
+// Grown after it was measured but before the copy began, it looks unchanged
+// during the copy: only the bytes past the last planned part tell.
+TEST_F(Copier, ASourceLongerThanPlannedIsReportedNotCopied) {
+  MakeSource(2 * kPart + 1);
+  const CopyOutcome copied = Copy(2);
+  EXPECT_EQ(copied.end, CopyEnd::kSourceChanged);
+  EXPECT_EQ(copied.partsWritten, 2);
+}
+
 // Written while part 2 is made, the source keeps its first `kept` bytes
 // and gets `added` after them.
 struct ChangeRow {
