@@ -343,6 +343,8 @@ void HideClosed(const Form& form) {
   PostMessageW(Hwnd(form), WM_NULL, 0, 0);  // wakes the message loop
 }
 
+HBRUSH FaceBrush() { return GetSysColorBrush(COLOR_BTNFACE); }
+
 LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   Control* control = ControlOf(hwnd);
   if (control == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -359,6 +361,17 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
         sender->Fire();
       }
       return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_BTNFACE));
+      SetTextColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_BTNTEXT));
+      return reinterpret_cast<LRESULT>(FaceBrush());
+    case WM_PRINTCLIENT: {  // themed controls draw their parent's background
+      RECT rect;
+      GetClientRect(hwnd, &rect);
+      FillRect(reinterpret_cast<HDC>(wparam), &rect, FaceBrush());
+      return 0;
+    }
     case WM_ACTIVATE:
       KeepFocus(form, LOWORD(wparam) != WA_INACTIVE);
       return 0;
